@@ -1,0 +1,48 @@
+// The last-error value of the calling thread and the Windows error codes the
+// system uses. Every platform failure is a Windows error code on both
+// platforms (0 = success).
+#pragma once
+
+#include <cstdint>
+
+namespace plat {
+
+uint32_t LastError();
+void SetLastError(uint32_t code);
+
+enum : uint32_t {
+  kErrorSuccess = 0,
+  kErrorInvalidFunction = 1,
+  kErrorFileNotFound = 2,
+  kErrorPathNotFound = 3,
+  kErrorTooManyOpenFiles = 4,
+  kErrorAccessDenied = 5,
+  kErrorInvalidHandle = 6,
+  kErrorNotEnoughMemory = 8,
+  kErrorWriteProtect = 19,
+  kErrorGenFailure = 31,
+  kErrorSharingViolation = 32,
+  kErrorLockViolation = 33,
+  kErrorHandleEof = 38,
+  kErrorNotSupported = 50,
+  kErrorFileExists = 80,
+  kErrorInvalidParameter = 87,
+  kErrorDiskFull = 112,
+  kErrorCallNotImplemented = 120,
+  kErrorInsufficientBuffer = 122,
+  kErrorBadPathname = 161,
+  kErrorAlreadyExists = 183,
+  kErrorFilenameExcedRange = 206,
+  kErrorWaitTimeout = 258,
+  kErrorServiceDoesNotExist = 1060,
+  kErrorServiceNotActive = 1062,
+  kErrorShutdownInProgress = 1115,
+  kErrorNotFound = 1168,
+  kErrorCancelled = 1223,
+  kErrorPrivilegeNotHeld = 1314,
+  kErrorInternalError = 1359,
+  kErrorInvalidThreadId = 1444,
+  kErrorTimeout = 1460,
+};
+
+}  // namespace plat

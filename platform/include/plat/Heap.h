@@ -1,0 +1,23 @@
+// Process heap: the allocator of the foundation library's blocks and of the
+// objects of its classes.
+//
+// Every block reports exactly the size that was asked for. Exhausted memory
+// never returns null: it raises (a structured exception on Windows, a C++
+// exception on POSIX), so callers need not test the result.
+#pragma once
+
+#include <cstdint>
+
+namespace plat {
+
+// A new block of `bytes` bytes (0 is allowed and gives a valid block).
+void* HeapAllocate(uint32_t bytes);
+// Resizes `block` to `bytes`, preserving the content up to the smaller size.
+// A null block allocates. On failure the old block stays valid.
+void* HeapReallocate(void* block, uint32_t bytes);
+// Releases `block`; returns 0, or a Windows error code. Null is accepted.
+uint32_t HeapRelease(const void* block);
+// The size of `block` in bytes as it was requested.
+uint32_t HeapBlockSize(const void* block);
+
+}  // namespace plat

@@ -1,0 +1,35 @@
+// ANSI text functions: the Windows functions themselves.
+
+#include "plat/Text.h"
+
+#include <windows.h>
+
+namespace plat {
+namespace {
+int Sign(int v) { return (v > 0) - (v < 0); }
+}  // namespace
+
+int TextLength(const char* text) { return ::lstrlenA(text); }
+char* TextCopyN(char* dst, const char* src, int size) { return ::lstrcpynA(dst, src, size); }
+char* TextConcat(char* dst, const char* src) { return ::lstrcatA(dst, src); }
+int TextCompare(const char* a, const char* b) { return Sign(::lstrcmpA(a, b)); }
+int TextCompareNoCase(const char* a, const char* b) { return Sign(::lstrcmpiA(a, b)); }
+void TextUpper(char* text) { ::CharUpperA(text); }
+void TextLower(char* text) { ::CharLowerA(text); }
+
+// The single-character forms pass the character in the low word of the
+// pointer argument, as the Windows functions allow.
+char CharUpper(char c) {
+  return static_cast<char>(reinterpret_cast<UINT_PTR>(
+      ::CharUpperA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c))))));
+}
+char CharLower(char c) {
+  return static_cast<char>(reinterpret_cast<UINT_PTR>(
+      ::CharLowerA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c))))));
+}
+bool IsCharAlpha(char c) { return ::IsCharAlphaA(c) != FALSE; }
+void TextToOem(const char* src, char* dst) { ::CharToOemA(src, dst); }
+uint32_t AnsiCodePage() { return ::GetACP(); }
+uint32_t OemCodePage() { return ::GetOEMCP(); }
+
+}  // namespace plat

@@ -1,0 +1,263 @@
+// TArray, TPtrArray and TPtrArrayIter: bounds, growth, sorted insertion with
+// the three-fifths probe, the five search relations and ownership.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "yxgen.h"
+
+namespace yx {
+namespace {
+
+// An item that counts its destructions and remembers its probes.
+struct Item {
+  explicit Item(int k, int t = 0) : key(k), tag(t) {}
+  ~Item() { ++destroyed; }
+  int Compare(const Item* other, int) const {
+    ++comparisons;
+    return Sign((key > other->key) - (key < other->key));
+  }
+  int key;
+  int tag;
+  static int destroyed;
+  static int comparisons;
+};
+int Item::destroyed = 0;
+int Item::comparisons = 0;
+
+std::vector<int> Keys(const TPtrArray<Item>& a) {
+  std::vector<int> keys;
+  for (unsigned i = 0; i < a.Count(); ++i) keys.push_back(a.At(i)->key);
+  return keys;
+}
+
+TEST(ArrayTest, BoundsAndResize) {
+  TArray<int> a;
+  try {
+    a.At(0);
+    FAIL();
+  } catch (const EOutOfRange& e) {
+    EXPECT_STREQ(e.What(), "[EOutOfRange(idx=0,cnt=0)] 'yxgen' line 641 ");
+  }
+  a.Resize(15);
+  a.At(14) = 7;
+  EXPECT_EQ(a.At(14), 7);
+  try {
+    a.At(15);
+    FAIL();
+  } catch (const EOutOfRange& e) {
+    EXPECT_STREQ(e.What(), "[EOutOfRange(idx=15,cnt=15)] 'yxgen' line 641 ");
+  }
+  try {
+    a.Resize(0);
+    FAIL();
+  } catch (const EInvalidArgument& e) {
+    EXPECT_STREQ(e.What(), "[EInvalidArgument(cnt==0)] 'yxgen' line 634 ");
+  }
+  EXPECT_EQ(a.Count(), 0u);
+}
+
+TEST(PtrArrayTest, GrowsByGranularity) {
+  TPtrArray<Item> a(0, 0, 64);
+  a.Add(new Item(1));
+  EXPECT_EQ(a.Capacity(), 64u);
+  for (int i = 2; i <= 64; ++i) a.Add(new Item(i));
+  EXPECT_EQ(a.Capacity(), 64u);
+  a.Add(new Item(65));
+  EXPECT_EQ(a.Capacity(), 128u);
+  EXPECT_EQ(a.Count(), 65u);
+  EXPECT_EQ(a.At(64)->key, 65);  // unsorted: insertion order
+  EXPECT_FALSE(a.Reserve(65));
+  EXPECT_FALSE(a.Reserve(128));
+  EXPECT_TRUE(a.Reserve(200));
+  EXPECT_EQ(a.Capacity(), 256u);
+  EXPECT_TRUE(a.Reserve(66));  // may shrink, never below the items
+  EXPECT_EQ(a.Capacity(), 128u);
+}
+
+TEST(PtrArrayTest, OwnsAndDeletesItsItems) {
+  Item::destroyed = 0;
+  {
+    TPtrArray<Item> a(1, 0, 64);
+    for (int i = 0; i < 10; ++i) a.Add(new Item(i));
+  }
+  EXPECT_EQ(Item::destroyed, 10);
+}
+
+TEST(PtrArrayTest, RaiseSites) {
+  TPtrArray<Item> a(1, 0, 64);
+  try {
+    a.Add(nullptr);
+    FAIL();
+  } catch (const EInvalidArgument& e) {
+    EXPECT_STREQ(e.What(), "[EInvalidArgument(item==NULL)] 'yxgen' line 963 ");
+  }
+  a.Add(new Item(1));
+  try {
+    a.InsertAt(new Item(2), 2);
+    FAIL();
+  } catch (const EOutOfRange& e) {
+    EXPECT_STREQ(e.What(), "[EOutOfRange(idx=2,cnt=1)] 'yxgen' line 1012 ");
+  }
+  try {
+    a.At(1);
+    FAIL();
+  } catch (const EOutOfRange& e) {
+    EXPECT_STREQ(e.What(), "[EOutOfRange(idx=1,cnt=1)] 'yxgen' line 1099 ");
+  }
+  EXPECT_EQ(a.InsertAt(new Item(9), 1), 1u);  // index == count appends
+  EXPECT_EQ(Keys(a), (std::vector<int>{1, 9}));
+}
+
+TEST(PtrArrayTest, SortedAddAndDuplicates) {
+  TPtrArray<Item> a(1, 0, 64);
+  a.Add(new Item(30));
+  a.Add(new Item(10));
+  a.Add(new Item(20));
+  EXPECT_EQ(Keys(a), (std::vector<int>{10, 20, 30}));
+  // Without the unique flag a second 20 goes before the one the probe meets.
+  EXPECT_TRUE(a.Add(new Item(20, 1)));
+  EXPECT_EQ(Keys(a), (std::vector<int>{10, 20, 20, 30}));
+  EXPECT_EQ(a.At(1)->tag, 1);
+  // A table with a single item puts an equal item after it.
+  TPtrArray<Item> one(1, 0, 64);
+  one.Add(new Item(20));
+  one.Add(new Item(20, 1));
+  EXPECT_EQ(one.At(1)->tag, 1);
+}
+
+TEST(PtrArrayTest, UniqueTableRefusesEqualItems) {
+  TPtrArray<Item> a(1, TPtrArray<Item>::kUnique, 64);
+  for (int k : {30, 10, 20}) EXPECT_TRUE(a.Add(new Item(k)));
+  Item* twin = new Item(20);
+  EXPECT_FALSE(a.Add(twin));  // refused: the caller keeps it
+  EXPECT_EQ(a.Count(), 3u);
+  delete twin;
+  Item* last = new Item(30);
+  EXPECT_FALSE(a.Add(last));
+  delete last;
+  Item* first = new Item(10);
+  EXPECT_FALSE(a.Add(first));
+  delete first;
+  EXPECT_EQ(Keys(a), (std::vector<int>{10, 20, 30}));
+}
+
+TEST(PtrArrayTest, SortedAddKeepsOrderForManyRandomKeys) {
+  std::mt19937 rng(7);
+  TPtrArray<Item> a(1, TPtrArray<Item>::kUnique, 64);
+  std::vector<int> expected;
+  for (int i = 0; i < 3000; ++i) {
+    int k = int(rng() % 2000);
+    Item* item = new Item(k);
+    if (a.Add(item)) {
+      expected.push_back(k);
+    } else {
+      delete item;
+    }
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Keys(a), expected);
+  EXPECT_EQ(std::adjacent_find(expected.begin(), expected.end()), expected.end());
+}
+
+TEST(PtrArrayTest, SortedAddProbesAtThreeFifths) {
+  TPtrArray<Item> a(1, 0, 64);
+  for (int k = 0; k < 100; k += 10) a.Add(new Item(k));  // 0..90, count 10
+  // Comparisons: the last item (90), then the probe at (9*3)/5 = 5 (key 50).
+  Item::comparisons = 0;
+  a.Add(new Item(50, 1));
+  EXPECT_EQ(Item::comparisons, 2);
+  EXPECT_EQ(a.At(5)->tag, 1);
+}
+
+TEST(PtrArrayTest, SearchRelationsOnSmallTable) {
+  TPtrArray<Item> a(1, 0, 64);
+  for (int k : {10, 20, 30}) a.Add(new Item(k));
+  unsigned at = 99;
+  Item k20(20), k25(25), k35(35), k5(5), k10(10), k30(30);
+  EXPECT_TRUE(a.Search(&at, &k20, kEqual));
+  EXPECT_EQ(at, 1u);
+  EXPECT_FALSE(a.Search(&at, &k25, kEqual));
+  EXPECT_TRUE(a.Search(&at, &k35, kLastBelowOrEqual));
+  EXPECT_EQ(at, 2u);
+  EXPECT_TRUE(a.Search(&at, &k5, kFirstAboveOrEqual));
+  EXPECT_EQ(at, 0u);
+  EXPECT_FALSE(a.Search(&at, &k10, kLastBelow));
+  EXPECT_FALSE(a.Search(&at, &k30, kFirstAbove));
+  EXPECT_TRUE(a.Search(nullptr, &k25, kFirstAbove));
+  TPtrArray<Item> single(1, 0, 64);
+  single.Add(new Item(10));
+  EXPECT_TRUE(single.Search(&at, &k20, kLastBelow));
+  EXPECT_EQ(at, 0u);
+  EXPECT_FALSE(single.Search(&at, &k20, kFirstAbove));
+  EXPECT_TRUE(single.Search(&at, &k10, kEqual));
+  TPtrArray<Item> empty(1, 0, 64);
+  EXPECT_FALSE(empty.Search(&at, &k10, kEqual));
+}
+
+// Against a plain model of the relations on a large unique table.
+TEST(PtrArrayTest, SearchRelationsOnLargeTable) {
+  TPtrArray<Item> a(1, TPtrArray<Item>::kUnique, 64);
+  std::vector<int> keys;
+  for (int k = 0; k < 5000; k += 3) {
+    a.Add(new Item(k));
+    keys.push_back(k);
+  }
+  auto model = [&](int key, int relation, unsigned* index) {
+    auto lo = std::lower_bound(keys.begin(), keys.end(), key);
+    auto hi = std::upper_bound(keys.begin(), keys.end(), key);
+    switch (relation) {
+      case kLastBelow: if (lo == keys.begin()) return false; *index = unsigned(lo - keys.begin()) - 1; return true;
+      case kLastBelowOrEqual: if (hi == keys.begin()) return false; *index = unsigned(hi - keys.begin()) - 1; return true;
+      case kEqual: if (lo == hi) return false; *index = unsigned(lo - keys.begin()); return true;
+      case kFirstAboveOrEqual: if (lo == keys.end()) return false; *index = unsigned(lo - keys.begin()); return true;
+      default: if (hi == keys.end()) return false; *index = unsigned(hi - keys.begin()); return true;
+    }
+  };
+  for (int key = -2; key < 5003; ++key) {
+    for (int relation = 0; relation <= 4; ++relation) {
+      unsigned want = 0, got = 0;
+      Item k(key);
+      const bool expected = model(key, relation, &want);
+      ASSERT_EQ(a.Search(&got, &k, relation), expected) << key << " relation " << relation;
+      if (expected) {
+        ASSERT_EQ(got, want) << key << " relation " << relation;
+      }
+    }
+  }
+}
+
+TEST(PtrArrayTest, SearchByProbeNeedsNoKeyItem) {
+  TPtrArray<Item> a(1, TPtrArray<Item>::kUnique, 64);
+  for (int k = 0; k < 200; ++k) a.Add(new Item(k * 2));
+  unsigned at = 0;
+  EXPECT_TRUE(a.SearchBy(&at, kEqual, [](const Item* i) { return Sign(i->key - 84); }));
+  EXPECT_EQ(at, 42u);
+  EXPECT_FALSE(a.SearchBy(&at, kEqual, [](const Item* i) { return Sign(i->key - 85); }));
+}
+
+TEST(PtrArrayIterTest, WalksEveryItemOnce) {
+  TPtrArray<Item> a(0, 0, 64);
+  TPtrArrayIter<Item> it(a);
+  EXPECT_FALSE(it.First(0));
+  EXPECT_FALSE(it.Valid());
+  for (int k : {1, 2, 3}) a.Add(new Item(k));
+  std::vector<int> seen;
+  for (it.First(0); it.Valid(); it.Next()) seen.push_back(it.Current()->key);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(it.Cursor(), 2u);  // Next() at the last item does not move the cursor
+  EXPECT_FALSE(it.Valid());
+  EXPECT_FALSE(it.First(3));
+  try {
+    it.Current();
+    FAIL();
+  } catch (const EOutOfRange& e) {
+    EXPECT_STREQ(e.What(), "[EOutOfRange(idx=3,cnt=3)] 'yxgen' line 1081 ");
+  }
+}
+
+}  // namespace
+}  // namespace yx
