@@ -4,16 +4,24 @@
 
 #include <windows.h>
 
+// The Windows headers define these names as macros for their A and W forms.
+#undef CharUpper
+#undef CharLower
+#undef IsCharAlpha
+
 namespace plat {
 namespace {
 int Sign(int v) { return (v > 0) - (v < 0); }
+// Null stands for the empty text on both platforms (lstrcmpA itself would
+// order a null before the empty text).
+const char* NonNull(const char* text) { return text != nullptr ? text : ""; }
 }  // namespace
 
 int TextLength(const char* text) { return ::lstrlenA(text); }
 char* TextCopyN(char* dst, const char* src, int size) { return ::lstrcpynA(dst, src, size); }
 char* TextConcat(char* dst, const char* src) { return ::lstrcatA(dst, src); }
-int TextCompare(const char* a, const char* b) { return Sign(::lstrcmpA(a, b)); }
-int TextCompareNoCase(const char* a, const char* b) { return Sign(::lstrcmpiA(a, b)); }
+int TextCompare(const char* a, const char* b) { return Sign(::lstrcmpA(NonNull(a), NonNull(b))); }
+int TextCompareNoCase(const char* a, const char* b) { return Sign(::lstrcmpiA(NonNull(a), NonNull(b))); }
 void TextUpper(char* text) { ::CharUpperA(text); }
 void TextLower(char* text) { ::CharLowerA(text); }
 
