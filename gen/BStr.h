@@ -86,6 +86,10 @@ class BStrBase : public TYxBsMem {
   // occurrence; returns the number of replacements. An empty `what` replaces
   // nothing.
   unsigned Replace(const char* what, const char* with, unsigned start, int flags);
+  // Position of the first match of a pattern at or after start, or
+  // kNotFound. Flags bit 0 compares ordinary and escaped characters without
+  // regard to case. See FindPattern.cpp for the pattern language.
+  unsigned FindPattern(const char* pattern, unsigned start, int flags) const;
 
  protected:
   BStrBase() = default;

@@ -34,6 +34,8 @@ enum : uint32_t {
   kErrorAlreadyExists = 183,
   kErrorFilenameExcedRange = 206,
   kErrorWaitTimeout = 258,
+  kErrorNotOwner = 288,  // release of a mutex the caller does not own
+  kErrorMrMidNotFound = 317,  // the message catalogue has no text for the code
   kErrorServiceDoesNotExist = 1060,
   kErrorServiceNotActive = 1062,
   kErrorShutdownInProgress = 1115,
@@ -43,6 +45,9 @@ enum : uint32_t {
   kErrorInternalError = 1359,
   kErrorInvalidThreadId = 1444,
   kErrorTimeout = 1460,
+  kErrorResourceLangNotFound = 1815,
+  kErrorNotEnoughQuota = 1816,  // a thread's message queue is full
+  kErrorMuiFileNotFound = 15100,  // the catalogue does not hold the language asked for
 };
 
 }  // namespace plat

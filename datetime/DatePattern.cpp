@@ -1,0 +1,193 @@
+// TDatePattern and TDateTime::Format.
+
+#include "DatePattern.h"
+
+#include <cstring>
+#include <memory>
+
+#include "DateTime.h"
+#include "plat/DatePicture.h"
+
+namespace yx {
+namespace {
+
+// Separates the elements of one system call's picture; no name contains it.
+constexpr char kMarker = '\x01';
+
+bool IsDateLetter(char c) { return c == 'd' || c == 'M' || c == 'y' || c == 'g'; }
+bool IsTimeLetter(char c) { return c == 'h' || c == 'H' || c == 'm' || c == 's' || c == 't'; }
+
+void AppendNumber(std::string* out, unsigned value, unsigned digits) {
+  char text[12];
+  int n = 0;
+  do {
+    text[n++] = char('0' + value % 10);
+    value /= 10;
+  } while (value != 0 || unsigned(n) < digits);
+  while (n > 0) out->push_back(text[--n]);
+}
+
+// Formats the numeric elements whose text does not depend on the locale;
+// false for the others (names, eras, markers, unusual runs).
+bool FormatNumeric(char letter, unsigned count, const plat::SystemTime& f, std::string* out) {
+  if (count > 2 && !(letter == 'y' && count == 4)) return false;
+  switch (letter) {
+    case 'd': AppendNumber(out, f.wDay, count); return true;
+    case 'M': AppendNumber(out, f.wMonth, count); return true;
+    case 'y':
+      if (count == 1) return false;
+      AppendNumber(out, count == 2 ? f.wYear % 100u : f.wYear, count);
+      return true;
+    case 'H': AppendNumber(out, f.wHour, count); return true;
+    case 'h': AppendNumber(out, f.wHour % 12 == 0 ? 12u : f.wHour % 12u, count); return true;
+    case 'm': AppendNumber(out, f.wMinute, count); return true;
+    case 's': AppendNumber(out, f.wSecond, count); return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+TDatePattern::TDatePattern(const char* pattern) : source_(pattern != nullptr ? pattern : "") {
+  Compile(source_.c_str());
+}
+
+void TDatePattern::Compile(const char* p) {
+  auto literal = [&](char c) {
+    if (tokens_.empty() || tokens_.back().kind != Kind::kLiteral) tokens_.push_back({Kind::kLiteral, 0, 0, {}});
+    tokens_.back().text.push_back(c);
+  };
+  while (*p != '\0') {
+    const char c = *p;
+    if (c == '\'') {
+      if (p[1] == '\'') {  // two apostrophes: one apostrophe
+        literal('\'');
+        p += 2;
+        continue;
+      }
+      // Quoted text up to the closing apostrophe (or the end); inside it,
+      // two apostrophes also stand for one.
+      ++p;
+      while (*p != '\0') {
+        if (*p == '\'') {
+          if (p[1] != '\'') {
+            ++p;
+            break;
+          }
+          ++p;
+        }
+        literal(*p++);
+      }
+      continue;
+    }
+    unsigned run = 1;
+    while (p[run] == c) ++run;
+    if (IsDateLetter(c) || IsTimeLetter(c)) {
+      const bool isDate = IsDateLetter(c);
+      tokens_.push_back({isDate ? Kind::kDate : Kind::kTime, c, run, {}});
+      plat::SystemTime probe{2001, 1, 1, 1, 1, 1, 1, 1};
+      std::string scratch;
+      if (!FormatNumeric(c, run, probe, &scratch)) (isDate ? hasSystemDate_ : hasSystemTime_) = true;
+      p += run;
+    } else if (c == 'i') {
+      tokens_.push_back({Kind::kMilliseconds, c, run, {}});
+      p += run;
+    } else {
+      literal(c);
+      ++p;
+    }
+  }
+  rendered_.assign(tokens_.size(), std::string());
+}
+
+bool TDatePattern::ExpandBySystem(Kind kind, const plat::SystemTime& fields, uint32_t locale) {
+  // Every element of the pass goes into one picture, in pattern order, so
+  // that the system sees the same neighbours (a day next to a month name
+  // selects the genitive form in Russian).
+  std::string picture;
+  for (const Token& t : tokens_) {
+    if (t.kind != kind) continue;
+    if (!picture.empty()) picture += "'\x01'";
+    picture.append(t.count, t.letter);
+  }
+  const auto format = kind == Kind::kDate ? plat::FormatDate : plat::FormatTime;
+  const int size = format(locale, &fields, picture.c_str(), nullptr, 0);
+  if (size <= 0) return false;
+  std::string result(size_t(size), '\0');
+  if (format(locale, &fields, picture.c_str(), result.data(), size) <= 0) return false;
+  result.resize(std::strlen(result.c_str()));
+  size_t from = 0;
+  for (size_t i = 0; i < tokens_.size(); ++i) {
+    if (tokens_[i].kind != kind) continue;
+    size_t to = result.find(kMarker, from);
+    if (to == std::string::npos) to = result.size();
+    rendered_[i].assign(result, from, to - from);
+    from = to + 1;
+  }
+  return true;
+}
+
+bool TDatePattern::RenderSecond(const plat::SystemTime& fields, uint32_t locale) {
+  if (hasSystemDate_ && !ExpandBySystem(Kind::kDate, fields, locale)) return false;
+  if (hasSystemTime_ && !ExpandBySystem(Kind::kTime, fields, locale)) return false;
+  for (size_t i = 0; i < tokens_.size(); ++i) {
+    const Token& t = tokens_[i];
+    switch (t.kind) {
+      case Kind::kLiteral: rendered_[i] = t.text; break;
+      case Kind::kDate:
+      case Kind::kTime: {
+        std::string numeric;
+        if (FormatNumeric(t.letter, t.count, fields, &numeric)) rendered_[i] = numeric;
+        break;
+      }
+      case Kind::kMilliseconds: break;
+    }
+  }
+  return true;
+}
+
+bool TDatePattern::Append(const TDateTime& value, uint32_t locale, BStr* out) {
+  if (value.IsEmpty()) return false;
+  const int32_t ms = value.DayMilliseconds();
+  const int64_t second = int64_t(value.Value()) * 86400 + ms / 1000;
+  if (second != cachedSecond_ || locale != cachedLocale_) {
+    plat::SystemTime fields{};
+    value.GetFields(&fields);
+    cachedSecond_ = -1;
+    if (!RenderSecond(fields, locale)) return false;
+    cachedSecond_ = second;
+    cachedLocale_ = locale;
+  }
+  const unsigned millisecond = unsigned(ms % 1000);
+  std::string text;
+  for (size_t i = 0; i < tokens_.size(); ++i) {
+    if (tokens_[i].kind != Kind::kMilliseconds) {
+      text += rendered_[i];
+      continue;
+    }
+    for (unsigned pairs = tokens_[i].count / 2; pairs != 0; --pairs) AppendNumber(&text, millisecond, 3);
+    if (tokens_[i].count % 2 != 0) AppendNumber(&text, millisecond, 1);
+  }
+  *out += text.c_str();
+  return true;
+}
+
+BStr TDateTime::Format(const char* pattern, uint32_t locale) const {
+  // Patterns are compiled once per thread and kept; a program uses a few.
+  thread_local std::vector<std::unique_ptr<TDatePattern>> cache;
+  const char* key = pattern != nullptr ? pattern : "";
+  TDatePattern* compiled = nullptr;
+  for (const auto& p : cache) {
+    if (p->Source() == key) compiled = p.get();
+  }
+  if (compiled == nullptr) {
+    if (cache.size() == 8) cache.erase(cache.begin());
+    cache.push_back(std::make_unique<TDatePattern>(key));
+    compiled = cache.back().get();
+  }
+  BStr text;
+  if (!compiled->Append(*this, locale, &text)) text.Clear();
+  return text;
+}
+
+}  // namespace yx

@@ -1,0 +1,263 @@
+// TSettingsLog, TThreadLog with its writer thread, TLog and the
+// process-wide logger table.
+
+#include "Log.h"
+
+#include "Settings.h"
+#include "plat/Clock.h"
+#include "plat/Error.h"
+#include "plat/Process.h"
+
+namespace yx {
+namespace {
+
+// The writer thread's final flush retries a failed batch for about a
+// second before the parameters are reset.
+constexpr int kFinalFlushTries = 10;
+constexpr uint32_t kFinalFlushPause = 100;
+constexpr uint32_t kWriterStartLimit = 1000;
+constexpr uint32_t kWriterStopLimit = 10000;
+
+}  // namespace
+
+BStr ProgramPath(const char* commandLine) {
+  if (commandLine == nullptr) return BStr();
+  const char* p = commandLine;
+  bool quoted = false;
+  while (*p != '\0' && (quoted || *p != ' ')) {
+    if (*p == '"') quoted = !quoted;
+    ++p;
+  }
+  BStr path(commandLine, unsigned(p - commandLine));
+  if (p == commandLine) path = "";
+  path.Unquote();
+  return path;
+}
+
+BStr PathWithoutExtension(const char* path) {
+  BStr text(path);
+  const char* s = text.CStr();
+  unsigned nameStart = (text.Length() >= 2 && s[1] == ':') ? 2 : 0;
+  for (unsigned i = 0; i < text.Length(); ++i) {
+    if (s[i] == '\\' || s[i] == '/') nameStart = i + 1;
+  }
+  unsigned dot = text.Length();
+  for (unsigned i = nameStart; i < text.Length(); ++i) {
+    if (s[i] == '.') dot = i;
+  }
+  text.CutTail(text.Length() - dot);
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+// TSettingsLog
+
+TSettingsLog::TSettingsLog() { SetFileNames(ProgramPath(plat::CommandLine()).CStr()); }
+
+void TSettingsLog::SetFileNames(const char* programPath) {
+  const BStr base = PathWithoutExtension(programPath);
+  settingsFileName_ = base + ".wli";
+  params_.SetLogPath((base + ".log").CStr());
+}
+
+uint32_t TSettingsLog::SetRereadPeriod(int32_t seconds) {
+  if (seconds == 0) return plat::kErrorInvalidParameter;
+  rereadPeriod_ = seconds;
+  return 0;
+}
+
+uint32_t TSettingsLog::ReadSettings() {
+  TLogLock lock(this);
+  settingsTime_.Clear();
+  uint32_t result = TSectionSettingsReader(this).Read();
+  if (result != 0) result = TSettingsReader(this).Read();
+  lastSettingsRead_ = plat::TickCount();
+  return result;
+}
+
+uint32_t TSettingsLog::Open() {
+  ReadSettings();
+  return TFileLog::Open();
+}
+
+// ---------------------------------------------------------------------------
+// TThreadLog
+
+TThreadLog::~TThreadLog() {
+  // A writer thread that outlived Close still uses the queue and the lock.
+  writerMayRun_ = !writerEnded_.load();
+  if (writerReady_ != nullptr && !writerMayRun_) plat::CloseEventObject(writerReady_);
+}
+
+uint32_t TThreadLog::Open() {
+  TLogLock lock(this);
+  if (open_) return 0;
+  ReadSettings();
+  if (uint32_t result = TFileLog::Open()) return result;
+  const uint32_t result = StartWriter();
+  if (result != 0) {
+    // Without its thread the logger stays closed.
+    TFileLog::Close();
+    return result;
+  }
+  return 0;
+}
+
+uint32_t TThreadLog::Close() {
+  if (!open_) return 1;
+  StopWriter();
+  TFileLog::Close();
+  return 0;
+}
+
+uint32_t TThreadLog::StartWriter() {
+  if (writerReady_ == nullptr) writerReady_ = plat::CreateEventObject(false, false);
+  writerEnded_ = false;
+  if (uint32_t code = plat::CreateThreadObject(&TThreadLog::WriterThread, this, &threadId_, &thread_)) {
+    writerEnded_ = true;
+    thread_ = nullptr;
+    threadId_ = 0xFFFFFFFFu;
+    return code;
+  }
+  // The thread makes its message queue before it signals, so the first post
+  // normally succeeds without waiting.
+  const uint32_t start = plat::TickCount();
+  if (writerReady_ != nullptr) plat::WaitEventObject(writerReady_, kWriterStartLimit);
+  uint32_t error = 0;
+  while (plat::TickCount() - start < kWriterStartLimit) {
+    if (plat::PostThreadMessageTo(threadId_, kWriterMessage, kWriterStart, reinterpret_cast<intptr_t>(this))) {
+      return 0;
+    }
+    error = plat::LastError();
+    if (error == 0) error = plat::kErrorInternalError;
+    plat::Sleep(100);
+  }
+  return error;
+}
+
+uint32_t TThreadLog::StopWriter() {
+  plat::PostThreadMessageTo(threadId_, plat::kWmQuit, 0, 0);
+  if (thread_ != nullptr) {
+    plat::WaitThread(thread_, kWriterStopLimit);
+    plat::CloseThreadHandle(thread_);
+  }
+  thread_ = nullptr;
+  threadId_ = 0xFFFFFFFFu;
+  return 0;
+}
+
+uint32_t TThreadLog::WriterThread(void* logger) {
+  auto* log = static_cast<TThreadLog*>(logger);
+  plat::EnsureMessageQueue();
+  if (log->writerReady_ != nullptr) plat::SetEventObject(log->writerReady_);
+  log->RunWriter();
+  log->writerEnded_ = true;
+  return 0;
+}
+
+void TThreadLog::RunWriter() {
+  uintptr_t settingsTimer = 0;
+  uintptr_t flushTimer = 0;
+  bool attached = true;
+  auto periodMs = [](int32_t seconds) { return uint32_t(seconds) * 1000u; };
+  auto kill = [](uintptr_t* timer) {
+    if (*timer != 0) plat::KillThreadTimer(*timer);
+    *timer = 0;
+  };
+  plat::ThreadMessage msg{};
+  while (plat::GetThreadMessage(&msg) > 0) {
+    if (!attached) continue;
+    if (msg.message == kWriterMessage) {
+      switch (msg.wParam) {
+        case kWriterStart:
+          ReadSettings();
+          kill(&settingsTimer);
+          kill(&flushTimer);
+          settingsTimer = plat::SetThreadTimer(periodMs(rereadPeriod_));
+          flushTimer = plat::SetThreadTimer(params_.FlushPeriodMs());
+          break;
+        case kWriterDetach:
+          Flush();
+          kill(&settingsTimer);
+          kill(&flushTimer);
+          attached = false;
+          break;
+        case kWriterFlushIfDue:
+          if (IsFlushDue()) Flush();
+          break;
+        default: break;
+      }
+    } else if (msg.message == plat::kWmTimer && msg.wParam != 0) {
+      if (msg.wParam == settingsTimer) {
+        const int32_t period = rereadPeriod_;
+        const int32_t flushSeconds = params_.FlushSeconds();
+        ReadSettings();
+        if (rereadPeriod_ != period) {
+          kill(&settingsTimer);
+          settingsTimer = plat::SetThreadTimer(periodMs(rereadPeriod_));
+        }
+        if (params_.FlushSeconds() != flushSeconds && flushTimer != 0) {
+          kill(&flushTimer);
+          flushTimer = plat::SetThreadTimer(params_.FlushPeriodMs());
+        }
+      } else if (msg.wParam == flushTimer) {
+        Flush();
+      }
+    }
+  }
+  if (!attached) return;
+  // The last write: a batch that fails (the file held by another program)
+  // is tried again for about a second before the queue is given up.
+  for (int attempt = 0; attempt < kFinalFlushTries; ++attempt) {
+    if (Flush() == 0) break;
+    plat::Sleep(kFinalFlushPause);
+  }
+  {
+    TLogLock lock(this);
+    params_.SetDefaults();
+  }
+  kill(&settingsTimer);
+  kill(&flushTimer);
+}
+
+// ---------------------------------------------------------------------------
+// TLog and the logger table
+
+namespace {
+
+// Loggers of the processes that use this image, by process id. Filled by
+// the first Instance call of a process, before a second thread logs.
+class TLoggerTable : public TPtrArray<TLog> {
+ public:
+  TLoggerTable() : TPtrArray<TLog>(1, kUnique, 64) {}
+};
+
+TLoggerTable& Loggers() {
+  static TLoggerTable table;
+  return table;
+}
+
+}  // namespace
+
+TLog::TLog(uint32_t processId) : processId_(processId) {}
+
+int TLog::Compare(const TLog* other, int mode) const {
+  if (mode != 1) return 0;
+  return Sign((processId_ > other->processId_) - (processId_ < other->processId_));
+}
+
+TLog& TLog::Instance() {
+  const uint32_t pid = plat::CurrentProcessId();
+  TLoggerTable& table = Loggers();
+  unsigned at = 0;
+  if (table.SearchBy(&at, kEqual, [pid](const TLog* log) {
+        return Sign((log->ProcessId() > pid) - (log->ProcessId() < pid));
+      })) {
+    return *table.At(at);
+  }
+  auto* log = new TLog(pid);
+  table.Add(log);
+  return *log;
+}
+
+}  // namespace yx

@@ -1,0 +1,328 @@
+// Files on POSIX: open, read, write, fsync and unlink with the semantics of
+// the Windows file functions, Windows share modes included.
+//
+// Share modes are emulated with open-file-description locks (F_OFD_SETLK).
+// Such a lock belongs to one open of the file, that is to one handle, so it
+// conflicts between two handles of one process as it does between
+// processes, and it vanishes when the handle is closed or its process dies.
+// Five bytes far beyond any real file size (from kLockBase on) stand for the
+// facts that sharing depends on, and every handle holds a shared lock on
+// each byte that describes it:
+//
+//   kLockBase + 0  open for reading  (the access has kGenericRead)
+//   kLockBase + 1  open for writing  (the access has kGenericWrite)
+//   kLockBase + 2  denies reading    (the share mode lacks kFileShareRead)
+//   kLockBase + 3  denies writing    (the share mode lacks kFileShareWrite)
+//   kLockBase + 4  denies deleting   (the share mode lacks kFileShareDelete)
+//
+// Shared locks never conflict with each other, so taking them always works;
+// an open finds a conflict by asking (F_OFD_GETLK for an exclusive lock)
+// whether a lock of another handle lies on a byte its own facts oppose:
+// reading against "denies reading", writing against "denies writing",
+// denying reading against "open for reading", denying writing against "open
+// for writing". It takes its own locks before it asks, so of two opens that
+// exclude each other and run at the same moment at least one sees the other
+// and fails; neither can miss the other. Both may fail, where Windows would
+// let one through, so an open that meets a conflict drops its locks, pauses
+// for a random fraction of a millisecond and tries again, a few times,
+// before it reports 32 (ERROR_SHARING_VIOLATION).
+//
+// A handle with access 0 takes no locks and asks nothing: Windows exempts
+// such query handles from sharing in both directions. DeleteFileByName asks
+// for "denies deleting" before it unlinks. A shared lock needs a descriptor
+// open for reading, so a handle with write access is opened read-write; on
+// a file that the caller may write but not read, or on a file system
+// without these locks, the handle is opened without share-mode emulation.
+
+#include "plat/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <new>
+#include <random>
+
+#include "ErrnoMap.h"
+#include "plat/Error.h"
+#include "plat/Process.h"
+
+namespace plat {
+
+struct FileObject {
+  int fd;
+  bool canRead;   // opened with kGenericRead
+  bool canWrite;  // opened with kGenericWrite
+};
+
+namespace {
+
+constexpr off_t kLockBase = static_cast<off_t>(0x7FFFFFFF00000000LL);
+enum LockByte : int { kOpenForRead, kOpenForWrite, kDeniesRead, kDeniesWrite, kDeniesDelete, kLockBytes };
+constexpr int kShareAttempts = 4;
+constexpr uint32_t kGenericAll = 0x10000000u;
+
+// The errno values with which a file system says it has no such locks.
+bool LocksUnsupported(int err) { return err == EINVAL || err == ENOLCK || err == EOPNOTSUPP || err == EBADF; }
+
+// Applies a lock of `type` (F_RDLCK, F_UNLCK) to `count` bytes from `byte`;
+// returns 0 or the errno value.
+int SetLock(int fd, short type, int byte, int count) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = kLockBase + byte;
+  lock.l_len = count;
+  while (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+// Whether another open of the file holds a lock on `byte`; returns 0 or the
+// errno value.
+int IsHeldElsewhere(int fd, int byte, bool* held) {
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = kLockBase + byte;
+  lock.l_len = 1;
+  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return errno;
+  *held = lock.l_type != F_UNLCK;
+  return 0;
+}
+
+// A pause of 100 to 600 microseconds, different in each thread, so that two
+// opens that failed each other do not meet again.
+void PauseBeforeRetry() {
+  thread_local std::minstd_rand random(CurrentThreadId());
+  timespec pause = {0, static_cast<long>(100000 + random() % 500000)};
+  nanosleep(&pause, nullptr);
+}
+
+// Takes the share-mode locks of a handle with the given access and share mode
+// on `fd`, or returns 32 when another handle's locks forbid the open.
+uint32_t TakeShareLocks(int fd, bool read, bool write, uint32_t share) {
+  const bool own[kLockBytes] = {read, write, (share & kFileShareRead) == 0, (share & kFileShareWrite) == 0,
+                                (share & kFileShareDelete) == 0};
+  // The byte whose lock elsewhere conflicts with each fact (-1: none).
+  const int opposed[kLockBytes] = {kDeniesRead, kDeniesWrite, kOpenForRead, kOpenForWrite, -1};
+  for (int attempt = 0; attempt < kShareAttempts; ++attempt) {
+    int err = 0;
+    for (int byte = 0; byte < kLockBytes && err == 0; ++byte) {
+      if (own[byte]) err = SetLock(fd, F_RDLCK, byte, 1);
+    }
+    // Asked only once every own lock is held (see the top of the file).
+    bool conflict = false;
+    for (int byte = 0; byte < kLockBytes && err == 0 && !conflict; ++byte) {
+      if (own[byte] && opposed[byte] >= 0) err = IsHeldElsewhere(fd, opposed[byte], &conflict);
+    }
+    if (err != 0) {
+      SetLock(fd, F_UNLCK, 0, kLockBytes);
+      return LocksUnsupported(err) ? 0 : ErrorFromErrno(err);
+    }
+    if (!conflict) return 0;
+    SetLock(fd, F_UNLCK, 0, kLockBytes);
+    if (attempt + 1 < kShareAttempts) PauseBeforeRetry();
+  }
+  return kErrorSharingViolation;
+}
+
+int OpenNoIntr(const char* name, int flags) {
+  int fd;
+  do {
+    fd = open(name, flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Local time of a file time, as FileTimeToLocalFileTime and
+// FileTimeToSystemTime give it.
+void ToLocalSystemTime(const timespec& when, SystemTime* out) {
+  static const bool zoneRead = (tzset(), true);
+  (void)zoneRead;
+  struct tm local;
+  localtime_r(&when.tv_sec, &local);
+  out->wYear = static_cast<uint16_t>(local.tm_year + 1900);
+  out->wMonth = static_cast<uint16_t>(local.tm_mon + 1);
+  out->wDayOfWeek = static_cast<uint16_t>(local.tm_wday);
+  out->wDay = static_cast<uint16_t>(local.tm_mday);
+  out->wHour = static_cast<uint16_t>(local.tm_hour);
+  out->wMinute = static_cast<uint16_t>(local.tm_min);
+  out->wSecond = static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);  // no leap second
+  out->wMilliseconds = static_cast<uint16_t>(when.tv_nsec / 1000000);
+}
+
+}  // namespace
+
+uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t disposition, FileHandle* file) {
+  *file = nullptr;
+  if (name == nullptr) return FailWith(kErrorInvalidParameter);
+  const bool read = (access & (kGenericRead | kGenericAll)) != 0;
+  const bool write = (access & (kGenericWrite | kGenericAll)) != 0;
+  const bool query = !read && !write;
+  int flags = O_CLOEXEC;
+  bool truncate = false;
+  switch (disposition) {
+    case kCreateNew: flags |= O_CREAT | O_EXCL; break;
+    case kCreateAlways:
+      flags |= O_CREAT;
+      truncate = true;
+      break;
+    case kOpenExisting: break;
+    case kOpenAlways: flags |= O_CREAT; break;
+    case kTruncateExisting:
+      if (!write) return FailWith(kErrorInvalidParameter);
+      truncate = true;
+      break;
+    default: return FailWith(kErrorInvalidParameter);
+  }
+  // A query handle needs no rights on the file's content; one that may
+  // create the file opens it for reading. Other handles are emptied only
+  // after the share check, so they need write access for it.
+  bool share_emulated = !query;
+  int fd;
+  if (query) {
+    if (disposition == kOpenExisting) {
+      fd = OpenNoIntr(name, flags | O_PATH);
+    } else {
+      fd = OpenNoIntr(name, flags | O_RDONLY | (truncate ? O_TRUNC : 0));
+    }
+    truncate = false;
+  } else if (write || truncate) {
+    fd = OpenNoIntr(name, flags | O_RDWR);
+    if (fd < 0 && errno == EACCES && write && !read) {
+      fd = OpenNoIntr(name, flags | O_WRONLY);
+      share_emulated = false;
+    }
+  } else {
+    fd = OpenNoIntr(name, flags | O_RDONLY);
+  }
+  if (fd < 0) return FailWith(ErrorFromPathErrno(errno, name));
+
+  struct stat info;
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(fd);
+    return FailWith(kErrorAccessDenied);
+  }
+  if (share_emulated) {
+    if (uint32_t code = TakeShareLocks(fd, read, write, share)) {
+      close(fd);
+      return FailWith(code);
+    }
+  }
+  if (truncate && ftruncate(fd, 0) != 0) {
+    int err = errno;
+    close(fd);
+    return FailWith(ErrorFromErrno(err));
+  }
+  auto* object = new (std::nothrow) FileObject{fd, read, write};
+  if (object == nullptr) {
+    close(fd);
+    return FailWith(kErrorNotEnoughMemory);
+  }
+  *file = object;
+  return 0;
+}
+
+uint32_t SeekToEnd(FileHandle file, uint64_t* position) {
+  if (file == nullptr) return FailWith(kErrorInvalidHandle);
+  off_t end = lseek(file->fd, 0, SEEK_END);
+  if (end < 0) return FailWith(ErrorFromErrno(errno));
+  if (position != nullptr) *position = static_cast<uint64_t>(end);
+  return 0;
+}
+
+uint32_t WriteAll(FileHandle file, const void* bytes, uint32_t size) {
+  if (file == nullptr) return FailWith(kErrorInvalidHandle);
+  if (!file->canWrite) return FailWith(kErrorAccessDenied);
+  const char* p = static_cast<const char*>(bytes);
+  while (size > 0) {
+    ssize_t n = write(file->fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return FailWith(ErrorFromErrno(errno));
+    }
+    if (n == 0) return FailWith(kErrorDiskFull);  // nothing written and no reason given
+    p += n;
+    size -= static_cast<uint32_t>(n);
+  }
+  return 0;
+}
+
+uint32_t ReadAll(FileHandle file, void* bytes, uint32_t size, uint32_t* done) {
+  *done = 0;
+  if (file == nullptr) return FailWith(kErrorInvalidHandle);
+  if (!file->canRead) return FailWith(kErrorAccessDenied);
+  char* p = static_cast<char*>(bytes);
+  while (*done < size) {
+    ssize_t n = read(file->fd, p + *done, size - *done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return FailWith(ErrorFromErrno(errno));
+    }
+    if (n == 0) break;  // end of the file
+    *done += static_cast<uint32_t>(n);
+  }
+  return 0;
+}
+
+uint32_t FileSize(FileHandle file, uint64_t* size) {
+  if (file == nullptr) return FailWith(kErrorInvalidHandle);
+  struct stat info;
+  if (fstat(file->fd, &info) != 0) return FailWith(ErrorFromErrno(errno));
+  *size = static_cast<uint64_t>(info.st_size);
+  return 0;
+}
+
+uint32_t FlushFile(FileHandle file) {
+  if (file == nullptr) return FailWith(kErrorInvalidHandle);
+  if (!file->canWrite) return FailWith(kErrorAccessDenied);
+  if (fsync(file->fd) != 0) return FailWith(ErrorFromErrno(errno));
+  return 0;
+}
+
+uint32_t CloseFile(FileHandle file) {
+  if (file == nullptr) return FailWith(kErrorInvalidHandle);
+  // The descriptor is gone after close even when it reports an error (Linux),
+  // and with it the handle's share-mode locks.
+  int result = close(file->fd);
+  int err = errno;
+  delete file;
+  if (result != 0 && err != EINTR) return FailWith(ErrorFromErrno(err));
+  return 0;
+}
+
+uint32_t DeleteFileByName(const char* name) {
+  if (name == nullptr) return FailWith(kErrorInvalidParameter);
+  int fd = OpenNoIntr(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd >= 0) {
+    bool held = false;
+    int err = IsHeldElsewhere(fd, kDeniesDelete, &held);
+    close(fd);
+    if (err == 0 && held) return FailWith(kErrorSharingViolation);
+  }
+  if (unlink(name) != 0) return FailWith(ErrorFromPathErrno(errno == EISDIR ? EACCES : errno, name));
+  return 0;
+}
+
+uint32_t LastWriteTimeLocal(FileHandle file, SystemTime* time) {
+  if (file == nullptr) return FailWith(kErrorInvalidHandle);
+  struct stat info;
+  if (fstat(file->fd, &info) != 0) return FailWith(ErrorFromErrno(errno));
+  ToLocalSystemTime(info.st_mtim, time);
+  return 0;
+}
+
+uint32_t LastWriteTimeLocal(const char* name, SystemTime* time) {
+  if (name == nullptr) return FailWith(kErrorInvalidParameter);
+  struct stat info;
+  if (stat(name, &info) != 0) return FailWith(ErrorFromPathErrno(errno, name));
+  if (S_ISDIR(info.st_mode)) return FailWith(kErrorAccessDenied);  // as the query open of a directory
+  ToLocalSystemTime(info.st_mtim, time);
+  return 0;
+}
+
+}  // namespace plat

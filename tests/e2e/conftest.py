@@ -1,0 +1,228 @@
+"""Fixtures of the end-to-end tests: a private system bus, a mock logind on it
+(python-dbusmock's logind template), and the paths of the built programs.
+
+Nothing here may reach the machine's own system bus: the session starts its
+own dbus-daemon and points DBUS_SYSTEM_BUS_ADDRESS at it, and every program is
+started through `PrivateBus.env`, which refuses any bus address outside the
+private bus's directory.
+
+Run with: YX_BUILD_DIR=<build dir> /usr/bin/python3 -m pytest -q tests/e2e
+"""
+
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import time
+
+import dbus
+import pytest
+
+REPO_ROOT = pathlib.Path(__file__).resolve().parents[2]
+PYTHON = '/usr/bin/python3'
+
+LOGIND_NAME = 'org.freedesktop.login1'
+LOGIND_PATH = '/org/freedesktop/login1'
+LOGIND_MANAGER = 'org.freedesktop.login1.Manager'
+MOCK_IFACE = 'org.freedesktop.DBus.Mock'
+
+# A system bus as far as clients can tell, but one that lets anyone own any
+# name and send anything, so that the mock can stand in for logind.
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path={socket}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+"""
+
+
+def wait_until(predicate, timeout=10.0, interval=0.02):
+    """Polls predicate until it is true; returns its last value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
+def plain(value):
+    """A D-Bus value as a plain Python value (bool, int, str, list, dict)."""
+    if isinstance(value, dbus.Boolean):
+        return bool(value)
+    if isinstance(value, (dbus.String, dbus.ObjectPath, dbus.Signature)):
+        return str(value)
+    if isinstance(value, (dbus.Byte, dbus.Int16, dbus.UInt16, dbus.Int32, dbus.UInt32,
+                          dbus.Int64, dbus.UInt64)):
+        return int(value)
+    if isinstance(value, dbus.Double):
+        return float(value)
+    if isinstance(value, (list, tuple)):
+        return [plain(v) for v in value]
+    if isinstance(value, dict):
+        return {plain(k): plain(v) for k, v in value.items()}
+    return value
+
+
+class PrivateBus:
+    """A dbus-daemon of this test session, configured like a system bus."""
+
+    def __init__(self):
+        # Short path: a unix socket path must stay under 108 bytes.
+        self.dir = pathlib.Path(tempfile.mkdtemp(prefix='yxbus-'))
+        config = self.dir / 'system.conf'
+        config.write_text(BUS_CONFIG.format(socket=self.dir / 'system_bus_socket'))
+        self.daemon = subprocess.Popen(
+            ['dbus-daemon', f'--config-file={config}', '--nofork', '--print-address=1'],
+            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+        self.address = self.daemon.stdout.readline().strip()
+        if not self.address.startswith(f'unix:path={self.dir}/'):
+            self.close()
+            raise RuntimeError(f'dbus-daemon gave an unexpected address {self.address!r}')
+        self.connection = dbus.bus.BusConnection(self.address)
+
+    def is_private(self, address):
+        """True when address names a socket in this bus's directory."""
+        return address is not None and address.startswith(f'unix:path={self.dir}/')
+
+    def env(self, **extra):
+        """The environment of a program under test: the private bus, plus extra.
+
+        Refuses (fails the test) when the resulting system bus address is not
+        inside the private bus's directory, so that a mistake can never send a
+        power request to the machine's own logind."""
+        env = dict(os.environ)
+        env['DBUS_SYSTEM_BUS_ADDRESS'] = self.address
+        env.update({k: str(v) for k, v in extra.items()})
+        if not self.is_private(env['DBUS_SYSTEM_BUS_ADDRESS']):
+            pytest.fail('refusing to run: DBUS_SYSTEM_BUS_ADDRESS is not the private test bus')
+        return env
+
+    def emit_signal(self, path, interface, member, signature, *args):
+        """Sends a signal from the test's own connection (not from the mock)."""
+        message = dbus.lowlevel.SignalMessage(path, interface, member)
+        message.append(*args, signature=signature)
+        self.connection.send_message(message)
+        self.connection.flush()
+
+    def close(self):
+        if self.daemon.poll() is None:
+            self.daemon.terminate()
+            self.daemon.wait(10)
+        self.daemon.stdout.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class LogindMock:
+    """python-dbusmock's logind template, running as a process on the private bus."""
+
+    def __init__(self, bus, parameters=None):
+        self.bus = bus
+        self.log_path = bus.dir / f'logind-{time.monotonic_ns()}.log'
+        command = [PYTHON, '-m', 'dbusmock', '--system', '--template', 'logind']
+        if parameters:
+            import json  # pylint: disable=import-outside-toplevel
+            command += ['--parameters', json.dumps(parameters)]
+        with open(self.log_path, 'wb') as log:
+            self.process = subprocess.Popen(command, env=bus.env(), stdout=log, stderr=subprocess.STDOUT,
+                                            stdin=subprocess.DEVNULL)
+        if not wait_until(lambda: self.process.poll() is not None or
+                          bus.connection.name_has_owner(LOGIND_NAME)) or self.process.poll() is not None:
+            self.stop()
+            raise RuntimeError(f'the logind mock did not start:\n{self.log_path.read_text()}')
+        obj = bus.connection.get_object(LOGIND_NAME, LOGIND_PATH)
+        self.mock = dbus.Interface(obj, MOCK_IFACE)
+        self.manager = dbus.Interface(obj, LOGIND_MANAGER)
+
+    @property
+    def running(self):
+        return self.process.poll() is None
+
+    def calls(self):
+        """Every call of a mocked method so far, as [(method, [args...])]."""
+        return [(str(method), plain(args)) for _, method, args in self.mock.GetCalls()]
+
+    def method_calls(self, method):
+        """The argument lists of every call of one method so far."""
+        return [plain(args) for _, args in self.mock.GetMethodCalls(method)]
+
+    def clear_calls(self):
+        self.mock.ClearCalls()
+
+    def add_method(self, name, in_sig, code='', out_sig='', interface=LOGIND_MANAGER):
+        """Adds a method to the manager, or replaces one; code is run by the mock."""
+        self.mock.AddMethod(interface, name, in_sig, out_sig, code)
+
+    def raise_error(self, name, in_sig, error_name, message='refused by the test'):
+        """Makes the manager's method `name` answer with the D-Bus error `error_name`."""
+        self.add_method(name, in_sig,
+                        f'raise dbus.exceptions.DBusException({message!r}, name={error_name!r})')
+
+    def emit_prepare_for_sleep(self, start):
+        """logind's PrepareForSleep(start), sent by the mock as logind."""
+        self.mock.EmitSignal(LOGIND_MANAGER, 'PrepareForSleep', 'b', [dbus.Boolean(start)])
+
+    def stop(self):
+        """Ends the mock; afterwards the bus has no logind."""
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(10)
+        wait_until(lambda: not self.bus.connection.name_has_owner(LOGIND_NAME))
+
+
+@pytest.fixture(scope='session')
+def private_bus():
+    """The session's private system bus; DBUS_SYSTEM_BUS_ADDRESS points at it meanwhile."""
+    if shutil.which('dbus-daemon') is None:
+        pytest.fail('dbus-daemon is not installed')
+    bus = PrivateBus()
+    saved = os.environ.get('DBUS_SYSTEM_BUS_ADDRESS')
+    os.environ['DBUS_SYSTEM_BUS_ADDRESS'] = bus.address
+    try:
+        yield bus
+    finally:
+        if saved is None:
+            os.environ.pop('DBUS_SYSTEM_BUS_ADDRESS', None)
+        else:
+            os.environ['DBUS_SYSTEM_BUS_ADDRESS'] = saved
+        bus.close()
+
+
+@pytest.fixture
+def logind(private_bus):  # pylint: disable=redefined-outer-name
+    """A fresh logind mock for one test; stopped afterwards."""
+    if not private_bus.is_private(os.environ.get('DBUS_SYSTEM_BUS_ADDRESS')):
+        pytest.fail('refusing to run: DBUS_SYSTEM_BUS_ADDRESS is not the private test bus')
+    mock = LogindMock(private_bus)
+    try:
+        yield mock
+    finally:
+        mock.stop()
+
+
+@pytest.fixture(scope='session')
+def build_dir():
+    """The build tree under test: $YX_BUILD_DIR, or build/linux in the repository."""
+    return pathlib.Path(os.environ.get('YX_BUILD_DIR', REPO_ROOT / 'build' / 'linux')).resolve()
+
+
+@pytest.fixture(scope='session')
+def binary(build_dir):  # pylint: disable=redefined-outer-name
+    """binary(name): the path of a built program of the build tree."""
+    def find(name):
+        for directory in ('', 'app', 'tests', 'tests/tools'):
+            path = build_dir / directory / name
+            if path.is_file() and os.access(path, os.X_OK):
+                return path
+        pytest.fail(f'{name} is not built in {build_dir} (set YX_BUILD_DIR)')
+        return None
+    return find

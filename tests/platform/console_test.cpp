@@ -1,0 +1,112 @@
+// The console layer: OEM-to-UTF-8 conversion of the code pages 437 and 866,
+// and what reaches standard output. On Windows the conversion is the
+// system's own, so the same expectations check the POSIX tables against it.
+
+#include "plat/Console.h"
+
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "plat/Error.h"
+#include "plat/Text.h"
+
+namespace {
+
+// The bytes 0x80..0xFF in order.
+std::string UpperHalf() {
+  std::string bytes;
+  for (int b = 0x80; b <= 0xFF; ++b) bytes.push_back(static_cast<char>(b));
+  return bytes;
+}
+
+std::string Convert(const std::string& bytes, uint32_t codePage) {
+  std::string out;
+  EXPECT_TRUE(plat::OemToUtf8(bytes.data(), bytes.size(), codePage, &out));
+  return out;
+}
+
+TEST(ConsoleTest, Oem866CyrillicBecomesUtf8) {
+  // "Привет", "Ёё", "№" in code page 866.
+  EXPECT_EQ(Convert("\x8F\xE0\xA8\xA2\xA5\xE2", 866), std::string(u8"Привет"));
+  EXPECT_EQ(Convert("\xF0\xF1", 866), std::string(u8"Ёё"));
+  EXPECT_EQ(Convert("\xFC", 866), std::string(u8"№"));
+  EXPECT_EQ(Convert("\x80\x9F\xA0\xAF\xE0\xEF", 866), std::string(u8"АЯапря"));
+}
+
+TEST(ConsoleTest, Oem437BecomesUtf8) {
+  EXPECT_EQ(Convert("\x80\x81\xE1\xC9\xFB\x9B", 437), std::string(u8"Çüß╔√¢"));
+  EXPECT_EQ(Convert("\x9E\xFC\xFF", 437), std::string(u8"₧ⁿ\u00A0"));
+}
+
+TEST(ConsoleTest, Oem866UpperHalfMapsEveryByte) {
+  const std::string expected = std::string(u8"АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ") +
+                               u8"абвгдежзийклмноп░▒▓│┤╡╢╖╕╣║╗╝╜╛┐" + u8"└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀" +
+                               u8"рстуфхцчшщъыьэюяЁёЄєЇїЎў°∙·√№¤■\u00A0";
+  EXPECT_EQ(Convert(UpperHalf(), 866), expected);
+}
+
+TEST(ConsoleTest, Oem437UpperHalfMapsEveryByte) {
+  const std::string expected = std::string(u8"ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒ") +
+                               u8"áíóúñÑªº¿⌐¬½¼¡«»░▒▓│┤╡╢╖╕╣║╗╝╜╛┐" + u8"└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀" +
+                               u8"αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0";
+  EXPECT_EQ(Convert(UpperHalf(), 437), expected);
+}
+
+TEST(ConsoleTest, AsciiAndControlBytesPassUnchanged) {
+  std::string lower;
+  for (int b = 0; b < 0x80; ++b) lower.push_back(static_cast<char>(b));
+  EXPECT_EQ(Convert(lower, 866), lower);
+  EXPECT_EQ(Convert(lower, 437), lower);
+}
+
+TEST(ConsoleTest, EmptyInputGivesEmptyText) {
+  std::string out = "old";
+  EXPECT_TRUE(plat::OemToUtf8("", 0, 866, &out));
+  EXPECT_EQ(out, "");
+}
+
+TEST(ConsoleTest, OtherCodePageFailsWithInvalidParameter) {
+  std::string out = "old";
+  plat::SetLastError(0);
+  EXPECT_FALSE(plat::OemToUtf8("\x80", 1, 1251, &out));
+  EXPECT_EQ(plat::LastError(), plat::kErrorInvalidParameter);
+  EXPECT_EQ(out, "old");
+}
+
+// The code page standard output receives, as the test's environment sets it
+// up (YX_EXPECT_CONSOLE_CP, given by the build for each run).
+TEST(ConsoleTest, OutputCodePageFollowsTheLocale) {
+  const uint32_t codePage = plat::ConsoleOutputCodePage();
+  EXPECT_TRUE(codePage == plat::kCodePageUtf8 || codePage == plat::OemCodePage()) << codePage;
+  const char* expected = std::getenv("YX_EXPECT_CONSOLE_CP");
+  if (expected != nullptr && *expected != '\0') {
+    EXPECT_EQ(codePage, static_cast<uint32_t>(std::strtoul(expected, nullptr, 10)));
+  }
+}
+
+TEST(ConsoleTest, WritesAsciiUnchanged) {
+  testing::internal::CaptureStdout();
+  const bool written = plat::WriteConsoleBytes("abc", 3) && plat::WriteConsoleBytes("", 0) &&
+                       plat::WriteConsoleBytes("d e", 3);
+  const bool flushed = plat::FlushConsole();
+  const std::string output = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(written);
+  EXPECT_TRUE(flushed);
+  EXPECT_EQ(output, "abcd e");
+}
+
+TEST(ConsoleTest, WritesOemBytesInTheOutputCodePage) {
+  const std::string oem = "\x8F\xE0\xA8\xA2\xA5\xE2 \x80\xE1 ok";
+  const uint32_t codePage = plat::ConsoleOutputCodePage();
+  const std::string expected = codePage == plat::kCodePageUtf8 ? Convert(oem, plat::OemCodePage()) : oem;
+  testing::internal::CaptureStdout();
+  const bool written = plat::WriteConsoleBytes(oem.data(), oem.size());
+  plat::FlushConsole();
+  const std::string output = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(written);
+  EXPECT_EQ(output, expected);
+}
+
+}  // namespace
