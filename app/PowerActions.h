@@ -1,0 +1,29 @@
+// The eight power and session actions. Each enables the shutdown privilege
+// in the process token, makes one system call, logs one "WP." record with
+// the outcome, and returns the outcome.
+#pragma once
+
+#include "Status.h"
+#include "plat/Power.h"
+
+namespace yx {
+
+// Enables SeShutdownPrivilege: open the process token (TOKEN_ADJUST_PRIVILEGES),
+// look up the privilege, adjust the token, close it. Code 0, or the failing
+// step's code.
+TStatus EnableShutdownPrivilege();
+
+TStatus WindowsSuspend();         // suspend at once
+TStatus WindowsSuspendQuery();    // suspend after asking the applications
+TStatus WindowsHibernate();       // hibernate at once
+TStatus WindowsHibernateQuery();  // hibernate after asking the applications
+TStatus WindowsLock();            // lock the workstation
+TStatus WindowsLogoff();          // log the interactive user off
+TStatus WindowsShutdown();        // shut down and switch off
+TStatus WindowsRestart();         // restart
+
+// The services the actions call: the system's unless a test installs others
+// (null restores the system's).
+void SetPowerServices(plat::TPowerServices* services);
+
+}  // namespace yx
