@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "DateTime.h"
 #include "plat/Clock.h"
 #include "plat/DatePicture.h"
 #include "plat/Error.h"
@@ -201,6 +202,68 @@ void PrintMessageForm(uint32_t code) {
               single ? "yes" : "no", ends ? "yes" : "no");
 }
 
+// TDateTime::Format: the library's pattern language (the system's pictures
+// with "ii", "i" and quoting) on values that exercise every element.
+struct TFormatCase {
+  int year, month, day, hour, minute, second, millisecond;
+  const char* pattern;
+};
+
+const TFormatCase kFormatCases[] = {
+    {2005, 12, 31, 23, 59, 7, 5, "dd.MM.yyyy HH:mm:ss.ii"},
+    {2005, 12, 31, 23, 59, 7, 5, "yyyyMMdd-HHmmssii"},
+    {2005, 3, 7, 9, 5, 3, 45, "dd.MM.yyyy HH:mm:ss.ii"},
+    {2005, 3, 7, 9, 5, 3, 45, "yyyyMMdd-HHmmssii"},
+    {2005, 12, 31, 23, 59, 7, 5, "ss.i"},
+    {2005, 12, 31, 23, 59, 7, 250, "ss.i"},
+    {2005, 12, 31, 23, 59, 7, 7, "iii"},
+    {2005, 12, 31, 23, 59, 7, 9, "iiii iiiii i ii"},
+    {2005, 12, 31, 23, 59, 7, 0, "HH:mm 'at' dd.MM"},
+    {2005, 12, 31, 23, 59, 7, 0, "HH'h'mm"},
+    {2005, 12, 31, 23, 59, 7, 45, "ss.ii 'ii'"},
+    {2005, 12, 31, 23, 59, 7, 45, "'Time' ss.ii"},
+    {2005, 12, 31, 23, 59, 7, 0, "mm''ss"},
+    {2005, 12, 31, 23, 59, 7, 0, "'it''s' HH"},
+    {2005, 12, 31, 23, 59, 7, 0, "''''"},
+    {2005, 12, 31, 23, 59, 7, 0, "'open HH"},
+    {2005, 3, 11, 9, 5, 3, 45, "dddd"},
+    {2005, 3, 11, 9, 5, 3, 45, "ddd"},
+    {2005, 3, 11, 9, 5, 3, 45, "MMMM"},
+    {2005, 3, 11, 9, 5, 3, 45, "MMM"},
+    {2005, 3, 11, 9, 5, 3, 45, "d MMMM yyyy"},
+    {2005, 3, 11, 9, 5, 3, 45, "d MMM yyyy"},
+    {2005, 3, 11, 9, 5, 3, 45, "dddd, d MMMM yyyy HH:mm:ss.ii"},
+    {2005, 12, 31, 23, 59, 7, 0, "ddd dd MMM"},
+    {2005, 12, 31, 23, 59, 7, 0, "d M y yy yyyy yyyyy"},
+    {2005, 12, 31, 23, 59, 7, 0, "g gg"},
+    {2005, 12, 31, 23, 59, 7, 0, "h hh H HH m mm s ss"},
+    {2005, 12, 31, 23, 59, 7, 0, "h:mm tt"},
+    {2005, 12, 31, 11, 5, 7, 0, "h:mm t"},
+    {2005, 1, 1, 0, 0, 0, 0, "hh:mm tt"},
+    {2005, 1, 1, 12, 0, 0, 0, "hh:mm tt"},
+    {2004, 2, 29, 1, 2, 3, 4, "dd.MM.yy HH:mm:ss.ii"},
+    {1601, 1, 1, 0, 0, 0, 0, "dd.MM.yyyy HH:mm:ss.ii"},
+    {2099, 12, 31, 23, 59, 59, 999, "yyyyMMdd-HHmmssii"},
+    {2005, 12, 31, 23, 59, 7, 0, "I Ii iI"},
+    {2005, 12, 31, 23, 59, 7, 0, "-/,;: "},
+    {2005, 12, 31, 23, 59, 7, 0, ""},
+    {2005, 12, 31, 23, 59, 7, 0, "dddddd MMMMMM"},
+    {2005, 12, 31, 23, 59, 7, 0, "hhh HHH mmm sss ttt"},
+    {2005, 6, 15, 14, 30, 0, 500, "MMMM d, yyyy h:mm:ss.i tt"},
+    {2005, 5, 1, 8, 0, 0, 0, "d MMMM"},
+    {2005, 5, 1, 8, 0, 0, 0, "MMMM d"},
+};
+
+void PrintFormatCase(const TFormatCase& c) {
+  yx::TDateTime value;
+  const uint32_t code = value.Set(int16_t(c.year), c.month, int8_t(c.day), int8_t(c.hour), int8_t(c.minute),
+                                  int8_t(c.second), int16_t(c.millisecond));
+  const yx::BStr text = value.Format(c.pattern, yx::kLocaleUserDefault);
+  std::printf("F %04d-%02d-%02d %02d:%02d:%02d.%03d [%s] %lu [%s]\n", c.year, c.month, c.day, c.hour, c.minute,
+              c.second, c.millisecond, Escape(c.pattern, std::strlen(c.pattern)).c_str(),
+              static_cast<unsigned long>(code), Escape(text.CStr(), text.Length()).c_str());
+}
+
 }  // namespace
 
 int main() {
@@ -215,5 +278,8 @@ int main() {
   for (uint16_t day = 6; day <= 12; ++day) PrintPictureCase({'D', {2005, 3, 0, day, 0, 0, 0, 0}, "ddd dddd"});
   for (const auto& c : kSizeCases) PrintSizeCase(c);
   for (const uint32_t code : {0u, 2u, 5u, 87u, 1314u}) PrintMessageForm(code);
+  for (const auto& c : kFormatCases) PrintFormatCase(c);
+  yx::TDateTime empty;
+  std::printf("F empty [%s]\n", empty.Format("dd.MM.yyyy", yx::kLocaleUserDefault).CStr());
   return 0;
 }
