@@ -23,6 +23,13 @@ bool IsTransient(uint32_t code) {
   return code == plat::kErrorSharingViolation || code == plat::kErrorLockViolation;
 }
 
+// The n bytes at p as a string; the bytes need no terminating zero.
+BStr Slice(const char* p, unsigned n) {
+  BStr text;
+  if (n != 0) text.Insert(p, 0, n);
+  return text;
+}
+
 // Calls line(begin, end) for every non-empty line of the text up to `size`
 // bytes or its first zero byte; any run of CR and LF ends a line.
 template <class LineFn>
@@ -111,8 +118,7 @@ void TSettingsFile::Parse(const char* text, uint32_t size) {
       const char* nameEnd = end - 1;
       while (nameBegin < nameEnd && IsBlankOrTab(*nameBegin)) ++nameBegin;
       while (nameEnd > nameBegin && IsBlankOrTab(nameEnd[-1])) --nameEnd;
-      const BStr name(nameBegin, unsigned(nameEnd - nameBegin));
-      current = Section(nameEnd > nameBegin ? name.CStr() : "");
+      current = Section(Slice(nameBegin, unsigned(nameEnd - nameBegin)).CStr());
       hasHeader_ = true;
       return;
     }
@@ -120,7 +126,7 @@ void TSettingsFile::Parse(const char* text, uint32_t size) {
     const char* equals = begin;
     while (equals < end && *equals != '=') ++equals;
     const char* value = equals < end ? equals + 1 : end;
-    current->AddItem(new TSettingsItem(begin, unsigned(equals - begin), value, unsigned(end - value)));
+    current->AddItem(new TSettingsItem(Slice(begin, unsigned(equals - begin)), Slice(value, unsigned(end - value))));
   });
 }
 

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "BStr.h"
 #include "LogParams.h"
@@ -27,11 +28,7 @@ class TSettingsLog;
 
 class TSettingsItem : public TYxBsMem {
  public:
-  TSettingsItem(const char* key, unsigned keyLength, const char* value, unsigned valueLength)
-      : key_(key, keyLength), value_(value, valueLength) {
-    if (keyLength == 0) key_ = "";
-    if (valueLength == 0) value_ = "";
-  }
+  TSettingsItem(BStr key, BStr value) : key_(std::move(key)), value_(std::move(value)) {}
   // By key without regard to case (mode 1); every other mode: equal.
   int Compare(const TSettingsItem* other, int mode) const;
   const BStr& Key() const { return key_; }

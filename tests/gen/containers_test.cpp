@@ -96,12 +96,14 @@ TEST(PtrArrayTest, RaiseSites) {
     EXPECT_STREQ(e.What(), "[EInvalidArgument(item==NULL)] 'yxgen' line 963 ");
   }
   a.Add(new Item(1));
+  Item* refused = new Item(2);  // not stored: the caller keeps it
   try {
-    a.InsertAt(new Item(2), 2);
+    a.InsertAt(refused, 2);
     FAIL();
   } catch (const EOutOfRange& e) {
     EXPECT_STREQ(e.What(), "[EOutOfRange(idx=2,cnt=1)] 'yxgen' line 1012 ");
   }
+  delete refused;
   try {
     a.At(1);
     FAIL();
