@@ -13,7 +13,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   wine wine32:i386
   libsystemd-dev dbus python3-dbusmock python3-pytest
-  libspdlog-dev hyperfine
+  libspdlog-dev hyperfine time
 )
 
 missing=()

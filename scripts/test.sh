@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The test command: on a fresh Debian 12 machine, installs what the builds
+# need, then configures, builds and tests every build of the tree:
+#
+#   1. win32       MinGW-w64 cross build, ctest under Wine
+#   2. linux       native build, ctest (unit, differential and end-to-end
+#                  tests; the end-to-end tests run yxtk against a mock logind
+#                  on a private D-Bus, and yxtk.exe under Wine)
+#   3. linux-asan  AddressSanitizer + UndefinedBehaviorSanitizer, ctest
+#   4. linux-tsan  ThreadSanitizer, the tests labelled "tsan"
+#   5. fuzz        the fuzz targets: replay of the corpus, then a short run
+#
+# Stops at the first failing step with a non-zero exit code and prints a
+# summary of the steps either way. Runs from any directory, without a
+# terminal, as root or as a user with sudo.
+#
+# The end-to-end tests (pytest, registered with CTest) find the Linux build
+# through YX_BUILD_DIR and the Windows build through YX_WIN32_BUILD_DIR, both
+# set by CMake.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+
+JOBS=2
+WINEPREFIX_DIR="$ROOT/build/win32/wineprefix"
+WINESERVER_STARTED=0
+TEST_COUNT=0
+
+summary=()    # one line per finished step
+started_at=$SECONDS
+
+note() { printf '\n=== %s\n' "$*"; }
+
+print_summary() {
+  printf '\n===== test summary =====\n'
+  local line
+  for line in "${summary[@]}"; do printf '  %s\n' "$line"; done
+  printf '  total time: %ds\n' "$((SECONDS - started_at))"
+}
+
+# Stops the Wine server kept alive for the win32 tests, also after a failure.
+cleanup() {
+  if [ "$WINESERVER_STARTED" -eq 1 ]; then
+    WINEPREFIX="$WINEPREFIX_DIR" wineserver -k >/dev/null 2>&1 || true
+    echo "Wine server stopped"
+    WINESERVER_STARTED=0
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# run_step NAME COMMAND...: runs one step; on failure prints the summary and
+# exits with the step's code.
+run_step() {
+  local name="$1"
+  shift
+  note "$name: $*"
+  local t0=$SECONDS rc=0
+  "$@" || rc=$?
+  local took=$((SECONDS - t0))
+  if [ "$rc" -ne 0 ]; then
+    summary+=("FAILED   $name (exit code $rc, ${took}s)")
+    print_summary
+    printf '\ntest.sh: FAILED at step "%s" (exit code %d)\n' "$name" "$rc" >&2
+    exit "$rc"
+  fi
+  summary+=("passed   $name (${took}s)")
+}
+
+skip_step() {
+  note "$1: skipped, $2"
+  summary+=("skipped  $1 ($2)")
+}
+
+# preset NAME: configure, build and test one CMake preset.
+preset() {
+  run_step "$1 configure" cmake --preset "$1"
+  run_step "$1 build" cmake --build --preset "$1" --parallel "$JOBS"
+  run_step "$1 test" ctest --preset "$1" --parallel "$JOBS"
+}
+
+# Creates the Wine prefix of the win32 build once, then keeps one Wine
+# server alive for all the test programs (each start of a server for the
+# prefix costs about a second). Runs inside run_step, where errexit does not
+# apply: every command checks its own result.
+start_wine() {
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX="$WINEPREFIX_DIR"
+  mkdir -p "$WINEPREFIX_DIR" || return
+  # A server left behind by an interrupted run would never end by itself.
+  wineserver -k >/dev/null 2>&1 || true
+  if [ ! -f "$WINEPREFIX_DIR/system.reg" ]; then
+    echo "creating the Wine prefix $WINEPREFIX_DIR"
+    wineboot -i || return
+    # Let the server that wineboot started end, so that the persistent one
+    # is the only server of the prefix.
+    wineserver -w || return
+  fi
+  wineserver -p || return
+  WINESERVER_STARTED=1
+  # The first program of a server starts Wine's own services (services.exe,
+  # winedevice.exe, ...), which live as long as the server and inherit the
+  # program's output. Started by a test, they would hold CTest's output pipe
+  # open and the test would never end; so a trivial program starts them now,
+  # with its output discarded.
+  "$ROOT/cmake/wine-run.sh" "$WINEPREFIX_DIR" cmd /c exit </dev/null >/dev/null 2>&1 || return
+  echo "Wine server running for $WINEPREFIX_DIR"
+}
+
+# The ThreadSanitizer build costs a whole build of the tree: done only when
+# tests labelled "tsan" exist.
+tsan() {
+  run_step "linux-tsan configure" cmake --preset linux-tsan
+  run_step "linux-tsan list" count_tests linux-tsan
+  if [ "$TEST_COUNT" -eq 0 ]; then
+    skip_step "linux-tsan" "no tests labelled tsan"
+    return
+  fi
+  run_step "linux-tsan build" cmake --build --preset linux-tsan --parallel "$JOBS"
+  run_step "linux-tsan test" ctest --preset linux-tsan --parallel "$JOBS"
+}
+
+# count_tests PRESET: sets TEST_COUNT to the number of tests the test preset
+# selects.
+count_tests() {
+  local listing
+  listing="$(ctest --preset "$1" --show-only=json-v1)" || return
+  TEST_COUNT="$(/usr/bin/python3 -c 'import json, sys; print(len(json.load(sys.stdin).get("tests", [])))' \
+    <<<"$listing")" || return
+  echo "$TEST_COUNT test(s)"
+}
+
+run_step "install-deps" "$ROOT/scripts/install-deps.sh"
+# The Windows build comes first: the Linux build compares its date pictures
+# with it and runs yxtk.exe under Wine in its end-to-end tests.
+run_step "win32 configure" cmake --preset win32
+run_step "win32 build" cmake --build --preset win32 --parallel "$JOBS"
+run_step "wine prefix and server" start_wine
+# One test at a time (the preset says so): English and Russian programs
+# would race over the locale settings in the prefix's registry.
+run_step "win32 test" ctest --preset win32
+run_step "linux configure" cmake --preset linux -DYX_WIN32_BUILD_DIR="$ROOT/build/win32"
+run_step "linux build" cmake --build --preset linux --parallel "$JOBS"
+run_step "linux test" ctest --preset linux --parallel "$JOBS"
+preset linux-asan
+tsan
+if [ -x "$ROOT/scripts/fuzz.sh" ]; then
+  run_step "fuzz" "$ROOT/scripts/fuzz.sh" 15
+else
+  skip_step "fuzz" "no scripts/fuzz.sh"
+fi
+
+print_summary
+printf '\ntest.sh: all steps passed\n'
