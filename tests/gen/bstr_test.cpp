@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace yx {
@@ -267,6 +268,22 @@ TEST(BStrTest, FormatGrowsByRetryRule) {
   EXPECT_EQ(t.Capacity(), 96u);
   t.Format("%.3f|%u|%c", 1.5, 7u, 'z');
   EXPECT_STREQ(t.CStr(), "1.500|7|z");
+}
+
+TEST(BStrTest, AFormatterErrorGivesTheEmptyText) {
+  // A wide character the C locale cannot convert makes the C library's
+  // formatter fail (not for lack of room): the retries stop at once.
+  const wchar_t wide[] = {0xE9, 0};
+  char probe[8];
+  const int reference = std::snprintf(probe, sizeof probe, "%ls", wide);
+  BStr s("previous text");
+  s.Format("%ls", wide);
+  if (reference < 0) {
+    EXPECT_STREQ(s.CStr(), "");
+    EXPECT_EQ(s.Length(), 0u);
+  } else {
+    EXPECT_EQ(s.Length(), unsigned(reference));  // this C library converts it
+  }
 }
 
 TEST(BStrTest, FormatThroughTheBaseSlot) {

@@ -222,6 +222,39 @@ TEST_F(LoggerTest, ASharingViolationKeepsTheRecords) {
   EXPECT_EQ(LogText(), "AP. before\r\nAP. held 1\r\nAP. held 2\r\nAP. after\r\n");
 }
 
+TEST_F(LoggerTest, ASettingsFileHeldByAWriterKeepsTheSettings) {
+  Settings(std::string(kBare) + "FlshLns=7\n[Evts]\nAP=\n");
+  ASSERT_EQ(log_.Open(), 0u);
+  plat::FileHandle holder = nullptr;
+  ASSERT_EQ(plat::OpenFile(dir_.File("prog.wli").c_str(), plat::kGenericWrite, 0, plat::kOpenExisting, &holder),
+            0u);
+  EXPECT_EQ(log_.ReadSettings(), 32u);
+  EXPECT_EQ(log_.Params().FlushLines(), 7);  // the settings in force stay
+  EXPECT_EQ(log_.Params().Events().Count(), 1u);
+  plat::CloseFile(holder);
+  std::filesystem::remove(dir_.File("prog.wli"));
+  EXPECT_EQ(log_.ReadSettings(), 2u);  // a missing file means the defaults
+  EXPECT_EQ(log_.Params().FlushLines(), 100);
+  EXPECT_EQ(log_.Params().Events().Count(), 0u);
+  log_.Close();
+}
+
+TEST_F(LoggerTest, TheLastFlushWaitsForAFileHeldForAMoment) {
+  Settings(std::string(kBare) + "[Evts]\nAP=\n");
+  ASSERT_EQ(log_.Open(), 0u);
+  log_.Log("AP.", "queued");
+  plat::FileHandle holder = nullptr;
+  ASSERT_EQ(plat::OpenFile(dir_.File("prog.log").c_str(), plat::kGenericWrite, 0, plat::kOpenAlways, &holder),
+            0u);
+  std::thread release([holder] {
+    std::this_thread::sleep_for(300ms);
+    plat::CloseFile(holder);
+  });
+  EXPECT_EQ(log_.Close(), 0u);  // the writer's last batch is tried again until the file is free
+  release.join();
+  EXPECT_EQ(LogText(), "AP. queued\r\n");
+}
+
 TEST_F(LoggerTest, TheQueueIsBoundedWhileBatchesFail) {
   Settings(std::string(kBare) + "FlshLns=0\n[Evts]\nAP=\n");
   log_.Open();
