@@ -14,9 +14,16 @@
 // YX_SLEEP_SIGNAL_TIMEOUT_MS (meant for tests). Once the machine is going to
 // sleep, the wait ends only at PrepareForSleep(false) or when logind leaves
 // the bus.
+//
+// libsystemd is loaded with dlopen at the first power or session request, not
+// linked: it and the six libraries it needs would otherwise be loaded at every
+// start, help and bad arguments included, for about a quarter of the start-up
+// time. A system without it (or with one too old to have the functions used
+// here) fails the requests with 1062, as a bus that cannot be reached does.
 
 #include "plat/Power.h"
 
+#include <dlfcn.h>
 #include <systemd/sd-bus.h>
 #include <time.h>
 
@@ -71,6 +78,65 @@ bool Fail(uint32_t code) {
   return false;
 }
 
+// The sd-bus functions this file calls, resolved from libsystemd. The header
+// gives their types; the names are those of the library's exports.
+struct TSdBus {
+  decltype(&::sd_bus_open_system) open_system;
+  decltype(&::sd_bus_flush_close_unref) flush_close_unref;
+  decltype(&::sd_bus_call_method) call_method;
+  decltype(&::sd_bus_match_signal) match_signal;
+  decltype(&::sd_bus_add_match) add_match;
+  decltype(&::sd_bus_process) process;
+  decltype(&::sd_bus_wait) wait;
+  decltype(&::sd_bus_message_read) message_read;
+  decltype(&::sd_bus_error_free) error_free;
+  decltype(&::sd_bus_error_is_set) error_is_set;
+  decltype(&::sd_bus_error_get_errno) error_get_errno;
+  // What the sd_bus_error_has_names macro calls: the names, then nullptr.
+  decltype(&::sd_bus_error_has_names_sentinel) error_has_names_sentinel;
+};
+
+// Stores the address of the library's export `name` in *function; false if
+// there is none.
+template <typename F>
+bool Resolve(void* library, const char* name, F* function) {
+  *function = reinterpret_cast<F>(dlsym(library, name));
+  return *function != nullptr;
+}
+
+// Loads libsystemd and resolves every function; nullptr (and the library
+// unloaded again) if the library or any function is missing.
+const TSdBus* LoadSdBus() {
+  void* library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) return nullptr;
+  static TSdBus api;
+  const bool resolved = Resolve(library, "sd_bus_open_system", &api.open_system) &&
+                        Resolve(library, "sd_bus_flush_close_unref", &api.flush_close_unref) &&
+                        Resolve(library, "sd_bus_call_method", &api.call_method) &&
+                        Resolve(library, "sd_bus_match_signal", &api.match_signal) &&
+                        Resolve(library, "sd_bus_add_match", &api.add_match) &&
+                        Resolve(library, "sd_bus_process", &api.process) &&
+                        Resolve(library, "sd_bus_wait", &api.wait) &&
+                        Resolve(library, "sd_bus_message_read", &api.message_read) &&
+                        Resolve(library, "sd_bus_error_free", &api.error_free) &&
+                        Resolve(library, "sd_bus_error_is_set", &api.error_is_set) &&
+                        Resolve(library, "sd_bus_error_get_errno", &api.error_get_errno) &&
+                        Resolve(library, "sd_bus_error_has_names_sentinel", &api.error_has_names_sentinel);
+  if (!resolved) {
+    dlclose(library);
+    return nullptr;
+  }
+  return &api;
+}
+
+// The sd-bus functions, or nullptr if libsystemd cannot be used. The first
+// caller loads the library (the initialisation of a local static runs once,
+// and concurrent callers wait for it); it stays loaded for the process.
+const TSdBus* SdBus() {
+  static const TSdBus* const api = LoadSdBus();
+  return api;
+}
+
 // The code of a local failure of the connection (an errno value).
 uint32_t CodeOfErrno(int error) {
   switch (error) {
@@ -87,8 +153,8 @@ uint32_t CodeOfErrno(int error) {
 }
 
 // The code of a failed method call: r is the negative errno sd-bus returned.
-uint32_t CodeOfCallError(const sd_bus_error* error, int r) {
-  if (!sd_bus_error_is_set(error)) return CodeOfErrno(-r);
+uint32_t CodeOfCallError(const TSdBus& sd, const sd_bus_error* error, int r) {
+  if (!sd.error_is_set(error)) return CodeOfErrno(-r);
   for (const char* prefix : {"org.freedesktop.DBus.Error.", "org.freedesktop.login1."}) {
     const size_t length = std::strlen(prefix);
     if (std::strncmp(error->name, prefix, length) != 0) continue;
@@ -97,7 +163,7 @@ uint32_t CodeOfCallError(const sd_bus_error* error, int r) {
     }
   }
   // sd-bus names its own local failures after the errno value.
-  if (std::strncmp(error->name, "System.Error.", 13) == 0) return CodeOfErrno(sd_bus_error_get_errno(error));
+  if (std::strncmp(error->name, "System.Error.", 13) == 0) return CodeOfErrno(sd.error_get_errno(error));
   return kErrorInternalError;
 }
 
@@ -109,12 +175,15 @@ class TSystemBus {
   TSystemBus(const TSystemBus&) = delete;
   TSystemBus& operator=(const TSystemBus&) = delete;
   ~TSystemBus() {
-    if (bus_ != nullptr) sd_bus_flush_close_unref(bus_);
+    if (bus_ != nullptr) sd_->flush_close_unref(bus_);
   }
 
-  // Connects; a bus that cannot be reached fails with 1062.
+  // Loads libsystemd if no request has yet, and connects; a library that
+  // cannot be loaded or a bus that cannot be reached fails with 1062.
   bool Open() {
-    if (sd_bus_open_system(&bus_) < 0) {
+    sd_ = SdBus();
+    if (sd_ == nullptr) return Fail(kErrorServiceNotActive);
+    if (sd_->open_system(&bus_) < 0) {
       bus_ = nullptr;
       return Fail(kErrorServiceNotActive);
     }
@@ -122,8 +191,11 @@ class TSystemBus {
   }
 
   sd_bus* Get() const { return bus_; }
+  // The sd-bus functions; only after Open has succeeded.
+  const TSdBus& Sd() const { return *sd_; }
 
  private:
+  const TSdBus* sd_ = nullptr;
   sd_bus* bus_ = nullptr;
 };
 
@@ -131,9 +203,9 @@ class TSystemBus {
 // `type` ("b" takes an int, "t" a uint64_t, "s" a const char*). On failure
 // leaves the error in *error and returns the negative errno.
 template <typename T>
-int CallManager(sd_bus* bus, const char* member, const char* type, T arg, sd_bus_error* error) {
-  return sd_bus_call_method(bus, kLogindService, kLogindPath, kLogindManager, member, error, nullptr, type,
-                            arg);
+int CallManager(const TSystemBus& bus, const char* member, const char* type, T arg, sd_bus_error* error) {
+  return bus.Sd().call_method(bus.Get(), kLogindService, kLogindPath, kLogindManager, member, error, nullptr,
+                              type, arg);
 }
 
 // One logind request on a connection of its own: true, or false with the code.
@@ -142,14 +214,16 @@ bool Request(const char* member, const char* type, T arg) {
   TSystemBus bus;
   if (!bus.Open()) return false;
   sd_bus_error error = SD_BUS_ERROR_NULL;
-  const int r = CallManager(bus.Get(), member, type, arg, &error);
-  const uint32_t code = r < 0 ? CodeOfCallError(&error, r) : 0;
-  sd_bus_error_free(&error);
+  const int r = CallManager(bus, member, type, arg, &error);
+  const uint32_t code = r < 0 ? CodeOfCallError(bus.Sd(), &error, r) : 0;
+  bus.Sd().error_free(&error);
   return r < 0 ? Fail(code) : true;
 }
 
-// What the signals have told about the sleep so far.
+// What the signals have told about the sleep so far, and the functions with
+// which the callbacks read the signals.
 struct TSleepState {
+  const TSdBus* sd = nullptr;
   bool sleeping = false;  // PrepareForSleep(true) has come
   bool over = false;      // PrepareForSleep(false) has come, or logind left the bus
 };
@@ -157,7 +231,7 @@ struct TSleepState {
 int OnPrepareForSleep(sd_bus_message* message, void* userdata, sd_bus_error*) {
   auto* state = static_cast<TSleepState*>(userdata);
   int start = 0;
-  if (sd_bus_message_read(message, "b", &start) < 0) return 0;
+  if (state->sd->message_read(message, "b", &start) < 0) return 0;
   if (start) {
     state->sleeping = true;
   } else {
@@ -167,11 +241,12 @@ int OnPrepareForSleep(sd_bus_message* message, void* userdata, sd_bus_error*) {
 }
 
 int OnLogindOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
+  auto* state = static_cast<TSleepState*>(userdata);
   const char* name = nullptr;
   const char* oldOwner = nullptr;
   const char* newOwner = nullptr;
-  if (sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner) < 0) return 0;
-  if (newOwner[0] == '\0') static_cast<TSleepState*>(userdata)->over = true;
+  if (state->sd->message_read(message, "sss", &name, &oldOwner, &newOwner) < 0) return 0;
+  if (newOwner[0] == '\0') state->over = true;
   return 0;
 }
 
@@ -195,10 +270,11 @@ uint64_t SleepSignalTimeoutMs() {
 // Processes the connection's messages until the sleep is over, or, while
 // the machine has not started to sleep, until the bound has passed. A broken
 // connection ends the wait: no signal can come any more.
-void WaitForResume(sd_bus* bus, const TSleepState& state) {
+void WaitForResume(const TSystemBus& bus, const TSleepState& state) {
+  const TSdBus& sd = bus.Sd();
   const uint64_t deadline = NowMs() + SleepSignalTimeoutMs();
   while (!state.over) {
-    const int r = sd_bus_process(bus, nullptr);
+    const int r = sd.process(bus.Get(), nullptr);
     if (r < 0) return;
     if (r > 0) continue;
     uint64_t timeoutUs = UINT64_MAX;
@@ -207,7 +283,7 @@ void WaitForResume(sd_bus* bus, const TSleepState& state) {
       if (now >= deadline) return;
       timeoutUs = (deadline - now) * 1000;
     }
-    if (sd_bus_wait(bus, timeoutUs) < 0) return;
+    if (sd.wait(bus.Get(), timeoutUs) < 0) return;
   }
 }
 
@@ -237,38 +313,40 @@ class TLogindPowerServices final : public TPowerServices {
     TSleepState state;
     TSystemBus bus;  // closed before `state`, which its callbacks write
     if (!bus.Open()) return false;
+    const TSdBus& sd = bus.Sd();
+    state.sd = &sd;
     // The signals are matched before the request, so none that logind sends
     // while handling it is missed.
-    int r = sd_bus_match_signal(bus.Get(), nullptr, kLogindService, kLogindPath, kLogindManager,
-                                "PrepareForSleep", OnPrepareForSleep, &state);
+    int r = sd.match_signal(bus.Get(), nullptr, kLogindService, kLogindPath, kLogindManager,
+                            "PrepareForSleep", OnPrepareForSleep, &state);
     if (r >= 0) {
-      r = sd_bus_add_match(bus.Get(), nullptr,
-                           "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-                           "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
-                           "arg0='org.freedesktop.login1'",
-                           OnLogindOwnerChanged, &state);
+      r = sd.add_match(bus.Get(), nullptr,
+                       "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+                       "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
+                       "arg0='org.freedesktop.login1'",
+                       OnLogindOwnerChanged, &state);
     }
     if (r < 0) return Fail(CodeOfErrno(-r));
 
     const char* plain = suspend ? "Suspend" : "Hibernate";
     sd_bus_error error = SD_BUS_ERROR_NULL;
     if (force) {
-      r = CallManager(bus.Get(), suspend ? "SuspendWithFlags" : "HibernateWithFlags", "t", kSkipInhibitors,
-                      &error);
+      r = CallManager(bus, suspend ? "SuspendWithFlags" : "HibernateWithFlags", "t", kSkipInhibitors, &error);
       // An older logind knows neither the method nor the flag.
-      if (r < 0 && sd_bus_error_has_names(&error, SD_BUS_ERROR_UNKNOWN_METHOD, SD_BUS_ERROR_INVALID_ARGS,
-                                          SD_BUS_ERROR_NOT_SUPPORTED)) {
-        sd_bus_error_free(&error);
-        r = CallManager(bus.Get(), plain, "b", 0, &error);
+      if (r < 0 &&
+          sd.error_has_names_sentinel(&error, SD_BUS_ERROR_UNKNOWN_METHOD, SD_BUS_ERROR_INVALID_ARGS,
+                                      SD_BUS_ERROR_NOT_SUPPORTED, static_cast<const char*>(nullptr))) {
+        sd.error_free(&error);
+        r = CallManager(bus, plain, "b", 0, &error);
       }
     } else {
-      r = CallManager(bus.Get(), plain, "b", 0, &error);
+      r = CallManager(bus, plain, "b", 0, &error);
     }
-    const uint32_t code = r < 0 ? CodeOfCallError(&error, r) : 0;
-    sd_bus_error_free(&error);
+    const uint32_t code = r < 0 ? CodeOfCallError(sd, &error, r) : 0;
+    sd.error_free(&error);
     if (r < 0) return Fail(code);
 
-    WaitForResume(bus.Get(), state);
+    WaitForResume(bus, state);
     return true;
   }
 
