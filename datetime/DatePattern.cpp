@@ -19,12 +19,12 @@ bool IsTimeLetter(char c) { return c == 'h' || c == 'H' || c == 'm' || c == 's' 
 
 void AppendNumber(std::string* out, unsigned value, unsigned digits) {
   char text[12];
-  int n = 0;
+  int n = 12;
   do {
-    text[n++] = char('0' + value % 10);
+    text[--n] = char('0' + value % 10);
     value /= 10;
-  } while (value != 0 || unsigned(n) < digits);
-  while (n > 0) out->push_back(text[--n]);
+  } while (value != 0 || unsigned(12 - n) < digits);
+  out->append(text + n, size_t(12 - n));
 }
 
 // Formats the numeric elements whose text does not depend on the locale;
@@ -87,7 +87,8 @@ void TDatePattern::Compile(const char* p) {
       tokens_.push_back({isDate ? Kind::kDate : Kind::kTime, c, run, {}});
       plat::SystemTime probe{2001, 1, 1, 1, 1, 1, 1, 1};
       std::string scratch;
-      if (!FormatNumeric(c, run, probe, &scratch)) (isDate ? hasSystemDate_ : hasSystemTime_) = true;
+      tokens_.back().numeric = FormatNumeric(c, run, probe, &scratch);
+      if (!tokens_.back().numeric) (isDate ? hasSystemDate_ : hasSystemTime_) = true;
       p += run;
     } else if (c == 'i') {
       tokens_.push_back({Kind::kMilliseconds, c, run, {}});
@@ -98,6 +99,9 @@ void TDatePattern::Compile(const char* p) {
     }
   }
   rendered_.assign(tokens_.size(), std::string());
+  for (size_t i = 0; i < tokens_.size(); ++i) {
+    if (tokens_[i].kind == Kind::kLiteral) rendered_[i] = tokens_[i].text;
+  }
 }
 
 bool TDatePattern::ExpandBySystem(Kind kind, const plat::SystemTime& fields, uint32_t locale) {
@@ -133,11 +137,13 @@ bool TDatePattern::RenderSecond(const plat::SystemTime& fields, uint32_t locale)
   for (size_t i = 0; i < tokens_.size(); ++i) {
     const Token& t = tokens_[i];
     switch (t.kind) {
-      case Kind::kLiteral: rendered_[i] = t.text; break;
+      case Kind::kLiteral: break;
       case Kind::kDate:
       case Kind::kTime: {
-        std::string numeric;
-        if (FormatNumeric(t.letter, t.count, fields, &numeric)) rendered_[i] = numeric;
+        if (t.numeric) {
+          rendered_[i].clear();
+          FormatNumeric(t.letter, t.count, fields, &rendered_[i]);
+        }
         break;
       }
       case Kind::kMilliseconds: break;
@@ -157,9 +163,36 @@ bool TDatePattern::Append(const TDateTime& value, uint32_t locale, BStr* out) {
     if (!RenderSecond(fields, locale)) return false;
     cachedSecond_ = second;
     cachedLocale_ = locale;
+    // The second's text with room for the milliseconds, when they all have
+    // three digits.
+    joined_.clear();
+    msSlots_.clear();
+    fixedWidth_ = true;
+    for (size_t i = 0; i < tokens_.size(); ++i) {
+      if (tokens_[i].kind != Kind::kMilliseconds) {
+        joined_ += rendered_[i];
+        continue;
+      }
+      if (tokens_[i].count % 2 != 0) fixedWidth_ = false;
+      for (unsigned pairs = tokens_[i].count / 2; pairs != 0; --pairs) {
+        msSlots_.push_back(joined_.size());
+        joined_ += "000";
+      }
+    }
   }
   const unsigned millisecond = unsigned(ms % 1000);
-  std::string text;
+  if (fixedWidth_) {
+    text_ = joined_;
+    for (size_t at : msSlots_) {
+      text_[at] = char('0' + millisecond / 100);
+      text_[at + 1] = char('0' + millisecond / 10 % 10);
+      text_[at + 2] = char('0' + millisecond % 10);
+    }
+    *out += text_.c_str();
+    return true;
+  }
+  std::string& text = text_;
+  text.clear();
   for (size_t i = 0; i < tokens_.size(); ++i) {
     if (tokens_[i].kind != Kind::kMilliseconds) {
       text += rendered_[i];

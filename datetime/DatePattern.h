@@ -43,6 +43,7 @@ class TDatePattern : public TYxBsMem {
     char letter;     // element letter (date and time elements)
     unsigned count;  // run length (elements and milliseconds)
     std::string text;  // literal text
+    bool numeric = false;  // formatted here, not by the system
   };
 
   void Compile(const char* pattern);
@@ -62,6 +63,10 @@ class TDatePattern : public TYxBsMem {
   std::vector<std::string> rendered_;
   int64_t cachedSecond_ = -1;
   uint32_t cachedLocale_ = 0;
+  std::string text_;  // the text being appended, kept for its buffer
+  std::string joined_;           // the cached second's text, "000" for each millisecond pair
+  std::vector<size_t> msSlots_;  // where the millisecond digits go in it
+  bool fixedWidth_ = false;      // no single "i", so `joined_` applies
 };
 
 }  // namespace yx

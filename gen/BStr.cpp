@@ -226,8 +226,12 @@ void BStr::Assign(const char* text, unsigned maxLen) {
   if (maxLen != 0 && maxLen <= n) n = maxLen;
   // A text inside this buffer keeps its place through a Reserve that does
   // not move the buffer; for one that does, copy it first.
-  BStr copy;
-  if (n != 0 && Owns(text) && Capacity() < n + 1) text = (copy = BStr(text, n)).CStr();
+  TCharBuffer copy;
+  if (n != 0 && Owns(text) && Capacity() < n + 1) {
+    copy.Alloc(n);
+    std::memcpy(copy.Chars(), text, n);
+    text = copy.Chars();
+  }
   Reserve(n);
   if (n != 0) std::memmove(data_, text, n);
   data_[n] = '\0';

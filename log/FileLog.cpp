@@ -121,13 +121,12 @@ uint32_t TFileLog::LogV(const char* category, const char* format, va_list args) 
     va_list again;
     va_copy(again, args);
     const int n = std::vsnprintf(inlineText, sizeof inlineText, format != nullptr ? format : "", args);
-    BStr message;
-    if (n < 0) {
-      message = "";
-    } else if (size_t(n) < sizeof inlineText) {
+    const char* message = "";
+    TCharBuffer longText;
+    if (n >= 0 && size_t(n) < sizeof inlineText) {
       message = inlineText;
-    } else {
-      TCharBuffer longText(unsigned(n) + 1);
+    } else if (n >= 0) {
+      longText.Alloc(unsigned(n) + 1);
       std::vsnprintf(longText.Chars(), size_t(n) + 1, format, again);
       message = longText.Chars();
     }
@@ -135,7 +134,7 @@ uint32_t TFileLog::LogV(const char* category, const char* format, va_list args) 
     TLogLock lock(this);
     // The record takes its time stamp under the lock, so queue order and
     // time order agree.
-    queue_.Push(new TLogRecord(category != nullptr ? category : "", message.CStr()));
+    queue_.Push(new TLogRecord(category != nullptr ? category : "", message));
     if (IsFlushDue()) WriteQueue();
   } catch (...) {
   }
@@ -196,6 +195,7 @@ uint32_t TFileLog::WriteQueue() {
       }
       if ((result = plat::SeekToEnd(file, nullptr)) != 0) break;
     }
+    if (lines.Capacity() - lines.Length() < 1024) lines.Reserve(lines.Capacity() * 2);
     record->FormatLine(params_, &lines);
     ++pending;
     previous = record;

@@ -7,6 +7,31 @@
 #include "plat/Process.h"
 
 namespace yx {
+namespace {
+
+// Appends `name` and `value` as printf's "%#06x" writes it: "0x" and at
+// least four lower-case hexadecimal digits, or "000000" for zero.
+void AppendId(const char* name, uint32_t value, BStr* out) {
+  char text[24];
+  int n = 0;
+  while (name[n] != '\0') {
+    text[n] = name[n];
+    ++n;
+  }
+  if (value == 0) {
+    for (int i = 0; i < 6; ++i) text[n++] = '0';
+  } else {
+    text[n++] = '0';
+    text[n++] = 'x';
+    int digits = 4;
+    while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
+    for (int i = digits - 1; i >= 0; --i) text[n++] = "0123456789abcdef"[(value >> (4 * i)) & 15];
+  }
+  text[n] = '\0';
+  out->Append(text);
+}
+
+}  // namespace
 
 TLogRecord::TLogRecord(const char* category, const char* message)
     : category_(category), message_(message),
@@ -24,16 +49,13 @@ void TLogRecord::FormatLine(TLogParams& params, BStr* out) const {
     separate();
     params.AppendTime(*this, out);
   }
-  char id[24];
   if (params.PidFlag()) {
     separate();
-    std::snprintf(id, sizeof id, "Pid=%#06x", processId_);
-    out->Append(id);
+    AppendId("Pid=", processId_, out);
   }
   if (params.TidFlag()) {
     separate();
-    std::snprintf(id, sizeof id, "Tid=%#06x", threadId_);
-    out->Append(id);
+    AppendId("Tid=", threadId_, out);
   }
   separate();
   out->Append(message_);

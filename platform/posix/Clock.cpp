@@ -22,9 +22,15 @@ void LocalTime(SystemTime* now) {
   LoadTimeZone();
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
-  tm local{};
+  // The broken-down time of the last second asked for, per thread: the
+  // local time changes only at second boundaries.
+  thread_local time_t cachedSecond = -1;
+  thread_local tm local{};
   const time_t seconds = ts.tv_sec;
-  localtime_r(&seconds, &local);
+  if (seconds != cachedSecond) {
+    localtime_r(&seconds, &local);
+    cachedSecond = seconds;
+  }
   now->wYear = static_cast<uint16_t>(local.tm_year + 1900);
   now->wMonth = static_cast<uint16_t>(local.tm_mon + 1);
   now->wDayOfWeek = static_cast<uint16_t>(local.tm_wday);
