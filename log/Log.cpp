@@ -11,10 +11,11 @@
 namespace yx {
 namespace {
 
-// The writer thread's final flush retries a failed batch for about a
-// second before the parameters are reset.
-constexpr int kFinalFlushTries = 10;
-constexpr uint32_t kFinalFlushPause = 100;
+// The writer thread's final flush retries a failed batch (the log file held
+// by another process, whose loggers may take it again and again) every
+// 10 ms for up to 5 s, within the 10 s that StopWriter waits for it.
+constexpr int kFinalFlushTries = 500;
+constexpr uint32_t kFinalFlushPause = 10;
 constexpr uint32_t kWriterStartLimit = 1000;
 constexpr uint32_t kWriterStopLimit = 10000;
 
@@ -207,7 +208,7 @@ void TThreadLog::RunWriter() {
   }
   if (!attached) return;
   // The last write: a batch that fails (the file held by another program)
-  // is tried again for about a second before the queue is given up.
+  // is tried again for some seconds before the queue is given up.
   for (int attempt = 0; attempt < kFinalFlushTries; ++attempt) {
     if (Flush() == 0) break;
     plat::Sleep(kFinalFlushPause);
