@@ -1,0 +1,183 @@
+// Writes records through the process's own logger, for the end-to-end tests
+// in which several processes log into one file:
+//   log_writer [-t THREADS] [-w TAG] [-p BYTES] [-r READY] [-g GO] [-s STOP] RECORDS
+//
+// The logger is TLog::Instance, so its settings file and log file lie beside
+// this program, named after the path it was started by. After Open the
+// program creates the file READY (when given) and waits until the file GO
+// exists (when given), so that the test can start the writing of several
+// processes at one moment. Then each of THREADS threads (1: the main thread)
+// logs RECORDS records of category "T." whose message is
+//   w=<TAG> pid=<process id> t=<thread index> n=<sequence number> <payload>
+// with the sequence numbering each thread's records from 0 and the payload a
+// fixed text of BYTES characters (the digits, upper-case and lower-case
+// letters, repeated). With -s a thread goes on past RECORDS, one record about
+// every millisecond, until the file STOP exists.
+//
+// At the end it closes the logger and prints a line "thread <index> records
+// <logged>" for each thread, then one line
+//   records <logged> left <still queued> dropped <dropped by the queue bound>
+// where a record still queued after Close never reached the file. Exits 0,
+// 1 when Open fails, 2 for a bad command line, 3 when GO or STOP did not
+// appear within five minutes.
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Log.h"
+#include "plat/Clock.h"
+#include "plat/Process.h"
+
+namespace {
+
+// How long the program waits for the files GO and STOP.
+constexpr uint32_t kWaitLimitMs = 300000;
+
+struct TOptions {
+  int threads = 1;
+  const char* tag = nullptr;
+  unsigned payloadBytes = 100;
+  const char* readyFile = nullptr;
+  const char* goFile = nullptr;
+  const char* stopFile = nullptr;
+  unsigned long records = 0;
+};
+
+bool FileExists(const char* name) {
+  std::FILE* file = std::fopen(name, "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+bool CreateMarker(const char* name) {
+  std::FILE* file = std::fopen(name, "wb");
+  if (file == nullptr) return false;
+  return std::fclose(file) == 0;
+}
+
+// Polls for the file until it exists or the wait limit has passed.
+bool WaitForFile(const char* name) {
+  const uint32_t start = plat::TickCount();
+  while (!FileExists(name)) {
+    if (plat::TickCount() - start > kWaitLimitMs) return false;
+    plat::Sleep(1);
+  }
+  return true;
+}
+
+bool ParseNumber(const char* text, unsigned long* value) {
+  if (text == nullptr || *text < '0' || *text > '9') return false;
+  char* end = nullptr;
+  *value = std::strtoul(text, &end, 10);
+  return *end == '\0';
+}
+
+bool ParseOptions(int argc, char** argv, TOptions* options) {
+  int i = 1;
+  for (; i + 1 < argc && argv[i][0] == '-' && argv[i][1] != '\0' && argv[i][2] == '\0'; i += 2) {
+    const char* value = argv[i + 1];
+    unsigned long number = 0;
+    switch (argv[i][1]) {
+      case 't':
+        if (!ParseNumber(value, &number) || number == 0 || number > 64) return false;
+        options->threads = int(number);
+        break;
+      case 'w': options->tag = value; break;
+      case 'p':
+        if (!ParseNumber(value, &number) || number > 100000) return false;
+        options->payloadBytes = unsigned(number);
+        break;
+      case 'r': options->readyFile = value; break;
+      case 'g': options->goFile = value; break;
+      case 's': options->stopFile = value; break;
+      default: return false;
+    }
+  }
+  return i + 1 == argc && ParseNumber(argv[i], &options->records);
+}
+
+std::string Payload(unsigned bytes) {
+  static const char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  std::string text(bytes, ' ');
+  for (unsigned i = 0; i < bytes; ++i) text[i] = kAlphabet[i % (sizeof kAlphabet - 1)];
+  return text;
+}
+
+// The records of one thread; returns how many it logged, or -1 when STOP
+// did not appear in time.
+long LogRecords(const TOptions& options, const std::string& tag, const std::string& payload, int thread) {
+  const unsigned pid = plat::CurrentProcessId();
+  const uint32_t start = plat::TickCount();
+  unsigned long n = 0;
+  for (;; ++n) {
+    if (n >= options.records) {
+      if (options.stopFile == nullptr || FileExists(options.stopFile)) break;
+      if (plat::TickCount() - start > kWaitLimitMs) return -1;
+    }
+    // Every call site fetches the logger anew, as the program does.
+    yx::TLog::Instance().Log("T.", "w=%s pid=%u t=%d n=%lu %s", tag.c_str(), pid, thread, n, payload.c_str());
+    if (options.stopFile != nullptr) plat::Sleep(1);
+  }
+  return long(n);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TOptions options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::fprintf(stderr,
+                 "usage: log_writer [-t THREADS] [-w TAG] [-p BYTES] [-r READY] [-g GO] [-s STOP] RECORDS\n");
+    return 2;
+  }
+  const std::string tag = options.tag != nullptr ? options.tag : std::to_string(plat::CurrentProcessId());
+  const std::string payload = Payload(options.payloadBytes);
+
+  yx::TLog& log = yx::TLog::Instance();
+  if (uint32_t code = log.Open()) {
+    std::fprintf(stderr, "log_writer: Open failed with %u\n", unsigned(code));
+    return 1;
+  }
+  if (options.readyFile != nullptr && !CreateMarker(options.readyFile)) {
+    std::fprintf(stderr, "log_writer: cannot create %s\n", options.readyFile);
+    log.Close();
+    return 2;
+  }
+  if (options.goFile != nullptr && !WaitForFile(options.goFile)) {
+    std::fprintf(stderr, "log_writer: %s did not appear\n", options.goFile);
+    log.Close();
+    return 3;
+  }
+
+  std::vector<long> logged(size_t(options.threads), 0);
+  if (options.threads == 1) {
+    logged[0] = LogRecords(options, tag, payload, 0);
+  } else {
+    std::vector<std::thread> threads;
+    for (int i = 0; i < options.threads; ++i) {
+      threads.emplace_back([&, i] { logged[size_t(i)] = LogRecords(options, tag, payload, i); });
+    }
+    for (std::thread& thread : threads) thread.join();
+  }
+  log.Close();
+
+  long total = 0;
+  bool timedOut = false;
+  for (size_t i = 0; i < logged.size(); ++i) {
+    if (logged[i] < 0) timedOut = true;
+    total += logged[i] < 0 ? 0 : logged[i];
+    std::printf("thread %u records %ld\n", unsigned(i), logged[i]);
+  }
+  std::printf("records %ld left %u dropped %llu\n", total, unsigned(log.QueuedRecords()),
+              static_cast<unsigned long long>(log.DroppedRecords()));
+  std::fflush(stdout);
+  if (timedOut) {
+    std::fprintf(stderr, "log_writer: %s did not appear\n", options.stopFile);
+    return 3;
+  }
+  return 0;
+}
