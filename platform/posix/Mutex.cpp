@@ -44,6 +44,7 @@
 #include <new>
 #include <string>
 
+#include "Deadline.h"
 #include "ErrnoMap.h"
 #include "plat/Error.h"
 #include "plat/Process.h"
@@ -330,19 +331,6 @@ void NoteAbandonedTimedLock([[maybe_unused]] pthread_mutex_t* mutex) {
 #endif
 }
 
-// An absolute CLOCK_REALTIME time `ms` milliseconds from now.
-timespec RealtimeDeadline(uint32_t ms) {
-  timespec t;
-  clock_gettime(CLOCK_REALTIME, &t);
-  t.tv_sec += ms / 1000;
-  t.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-  if (t.tv_nsec >= 1000000000L) {
-    t.tv_nsec -= 1000000000L;
-    ++t.tv_sec;
-  }
-  return t;
-}
-
 }  // namespace
 
 uint32_t CreateNamedMutex(const char* name, MutexHandle* mutex) { return OpenHandle(name, true, mutex); }
@@ -358,7 +346,7 @@ uint32_t WaitMutex(MutexHandle mutex, uint32_t timeoutMs) {
     if (timeoutMs == kInfinite) {
       err = pthread_mutex_lock(&shared->mutex);
     } else {
-      timespec deadline = RealtimeDeadline(timeoutMs);
+      timespec deadline = detail::RealtimeDeadline(timeoutMs);
       err = pthread_mutex_timedlock(&shared->mutex, &deadline);
       if (err == ETIMEDOUT) return kErrorWaitTimeout;
       if (err == EOWNERDEAD) NoteAbandonedTimedLock(&shared->mutex);

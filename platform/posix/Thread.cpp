@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Deadline.h"
 #include "ErrnoMap.h"
 #include "plat/Error.h"
 #include "plat/Process.h"
@@ -180,18 +181,6 @@ uint64_t MonotonicMs() {
   return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
 
-timespec RealtimeDeadline(uint32_t ms) {
-  timespec t;
-  clock_gettime(CLOCK_REALTIME, &t);
-  t.tv_sec += ms / 1000;
-  t.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-  if (t.tv_nsec >= 1000000000L) {
-    t.tv_nsec -= 1000000000L;
-    ++t.tv_sec;
-  }
-  return t;
-}
-
 }  // namespace
 
 uint32_t CreateThreadObject(ThreadProc proc, void* param, uint32_t* threadId, ThreadHandle* thread) {
@@ -228,7 +217,7 @@ uint32_t CreateThreadObject(ThreadProc proc, void* param, uint32_t* threadId, Th
 
 uint32_t WaitThread(ThreadHandle thread, uint32_t timeoutMs) {
   if (thread == nullptr) return FailWith(kErrorInvalidHandle);
-  const timespec deadline = RealtimeDeadline(timeoutMs == kInfinite ? 0 : timeoutMs);
+  const timespec deadline = detail::RealtimeDeadline(timeoutMs == kInfinite ? 0 : timeoutMs);
   pthread_mutex_lock(&thread->lock);
   while (!thread->ended) {
     if (!thread->joining) {

@@ -4,25 +4,15 @@
 
 #include <windows.h>
 
+#include "Failure.h"
+
 namespace plat {
 namespace {
 
+using detail::Fail;
+using detail::Failure;
+
 HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
-
-// The thread's last error, made non-zero for a failure that left it 0.
-uint32_t Failure() {
-  DWORD code = ::GetLastError();
-  if (code == 0) {
-    code = ERROR_INTERNAL_ERROR;
-    ::SetLastError(code);
-  }
-  return code;
-}
-
-uint32_t Fail(uint32_t code) {
-  ::SetLastError(code);
-  return code;
-}
 
 }  // namespace
 

@@ -4,22 +4,13 @@
 
 #include <windows.h>
 
+#include "Failure.h"
+
 namespace plat {
 namespace {
 
-uint32_t Failure() {
-  DWORD code = ::GetLastError();
-  if (code == 0) {
-    code = ERROR_INTERNAL_ERROR;
-    ::SetLastError(code);
-  }
-  return code;
-}
-
-uint32_t Fail(uint32_t code) {
-  ::SetLastError(code);
-  return code;
-}
+using detail::Fail;
+using detail::Failure;
 
 // The result of a wait on one object: an abandoned mutex counts as acquired.
 uint32_t WaitResult(DWORD result) {

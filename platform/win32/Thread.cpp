@@ -5,19 +5,14 @@
 
 #include <windows.h>
 
+#include "Failure.h"
+
 #include <new>
 
 namespace plat {
 namespace {
 
-uint32_t Failure() {
-  DWORD code = ::GetLastError();
-  if (code == 0) {
-    code = ERROR_INTERNAL_ERROR;
-    ::SetLastError(code);
-  }
-  return code;
-}
+using detail::Failure;
 
 // What the new thread runs: the procedure has the C calling convention, a
 // thread start routine the system's, so a small block carries it across.
