@@ -1,0 +1,240 @@
+// Fuzz target of the date-time patterns: TDateTime::Format and TDatePattern.
+//
+// Input: a header of 12 bytes (missing bytes count as zero) that picks two
+// date-time values, then the pattern up to the first zero byte.
+//   bytes 0-1  year, little-endian: below 0xF000 it gives 1601 + n % 8399
+//              (up to 9999), from 0xF000 on the years 10000 (0xF000) to
+//              30827 (0xFFFF) in even steps; the date-time value walks the
+//              years one by one, so long ones are kept rare
+//   bytes 2-6  month, day, hour, minute, second, each taken modulo its range
+//   bytes 7-8  millisecond, little-endian, modulo 1000
+//   byte 9     how the second value differs, modulo 4: 0 only in the
+//              millisecond, 1 in the second, 2 in the day, 3 not at all;
+//              bytes 10-11 (little-endian) pick the new millisecond, second
+//              or day
+//
+// Properties held for every input:
+// - the value gives back the fields it was set from;
+// - one TDatePattern formatting the first value, the second and the first
+//   again gives what Format and a fresh TDatePattern give for each (the
+//   per-second cache is invisible), appending behind existing text;
+// - an empty value formats as the empty text;
+// - a pattern without element letters and apostrophes comes back unchanged;
+// - a pattern of numeric elements (d dd M MM yy yyyy h hh H HH m mm s ss, runs
+//   of i, quoting) gives what a plain expansion of it gives;
+// - in English, where no element depends on its neighbours, a pattern without
+//   apostrophes cut between two different characters formats as its two
+//   parts formatted one after the other.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "BStr.h"
+#include "DatePattern.h"
+#include "DateTime.h"
+#include "FuzzCheck.h"
+#include "plat/Locale.h"
+
+namespace yx {
+namespace {
+
+using fuzz::Escaped;
+using fuzz::Fail;
+
+struct TFields {
+  int year, month, day, hour, minute, second, millisecond;
+};
+
+void AppendNumber(std::string* out, int value, size_t digits) {
+  std::string text = std::to_string(value);
+  if (text.size() < digits) text.insert(0, digits - text.size(), '0');
+  *out += text;
+}
+
+// The pattern expanded by hand; false when it holds an element whose text is
+// not a plain number (names, eras, time markers, unusual runs).
+bool ExpandNumeric(const std::string& pattern, const TFields& f, std::string* out) {
+  const size_t n = pattern.size();
+  size_t i = 0;
+  while (i < n) {
+    const char c = pattern[i];
+    if (c == '\'') {
+      if (i + 1 < n && pattern[i + 1] == '\'') {
+        *out += '\'';
+        i += 2;
+        continue;
+      }
+      for (++i; i < n; ++i) {
+        if (pattern[i] == '\'') {
+          if (i + 1 < n && pattern[i + 1] == '\'') {
+            *out += '\'';
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        *out += pattern[i];
+      }
+      continue;
+    }
+    size_t run = 1;
+    while (i + run < n && pattern[i + run] == c) ++run;
+    i += run;
+    if (c == 'i') {
+      for (size_t k = 0; k < run / 2; ++k) AppendNumber(out, f.millisecond, 3);
+      if (run % 2 != 0) AppendNumber(out, f.millisecond, 1);
+      continue;
+    }
+    if (std::strchr("dMyghHmst", c) == nullptr) {
+      out->append(run, c);
+      continue;
+    }
+    if (c == 'y') {
+      if (run != 2 && run != 4) return false;
+      AppendNumber(out, run == 2 ? f.year % 100 : f.year, run);
+      continue;
+    }
+    if (run > 2) return false;
+    switch (c) {
+      case 'd': AppendNumber(out, f.day, run); break;
+      case 'M': AppendNumber(out, f.month, run); break;
+      case 'H': AppendNumber(out, f.hour, run); break;
+      case 'h': AppendNumber(out, f.hour % 12 == 0 ? 12 : f.hour % 12, run); break;
+      case 'm': AppendNumber(out, f.minute, run); break;
+      case 's': AppendNumber(out, f.second, run); break;
+      default: return false;  // g and t
+    }
+  }
+  return true;
+}
+
+std::string Text(const BStr& text) { return std::string(text.CStr(), text.Length()); }
+
+class TChecker {
+ public:
+  TChecker(const std::string& pattern, const TFields& first, const TFields& second)
+      : pattern_(pattern), fields_{first, second} {
+    for (int k = 0; k < 2; ++k) {
+      const TFields& f = fields_[k];
+      if (values_[k].Set(int16_t(f.year), f.month, int8_t(f.day), int8_t(f.hour), int8_t(f.minute),
+                         int8_t(f.second), int16_t(f.millisecond)) != 0) {
+        Report("Set refused valid fields", k);
+      }
+      int16_t year = 0, millisecond = 0;
+      int32_t month = 0;
+      int8_t day = 0, hour = 0, minute = 0, second = 0;
+      values_[k].GetDate(&year, &month, &day);
+      values_[k].GetTime(&hour, &minute, &second, &millisecond);
+      if (year != f.year || month != f.month || day != f.day || hour != f.hour || minute != f.minute ||
+          second != f.second || millisecond != f.millisecond) {
+        Report("the value does not give back its fields", k);
+      }
+    }
+  }
+
+  void Run() const {
+    const std::string formatted[2] = {Format(values_[0]), Format(values_[1])};
+
+    // One compiled pattern for both values, the first again after the second.
+    TDatePattern reused(pattern_.c_str());
+    for (const int k : {0, 1, 0, 1, 1}) {
+      BStr out("<<");
+      if (!reused.Append(values_[k], kLocaleUserDefault, &out)) Report("Append failed", k);
+      if (Text(out) != "<<" + formatted[k]) Report("reused pattern", k, Text(out));
+    }
+    TDatePattern fresh(pattern_.c_str());
+    BStr out;
+    if (!fresh.Append(values_[1], kLocaleUserDefault, &out)) Report("Append failed", 1);
+    if (Text(out) != formatted[1]) Report("fresh pattern", 1, Text(out));
+
+    BStr untouched("<<");
+    if (fresh.Append(TDateTime(), kLocaleUserDefault, &untouched) || Text(untouched) != "<<") {
+      Report("Append of an empty value", 0, Text(untouched));
+    }
+    if (TDateTime().Format(pattern_.c_str(), kLocaleUserDefault).Length() != 0) {
+      Report("Format of an empty value", 0);
+    }
+
+    for (int k = 0; k < 2; ++k) {
+      if (pattern_.find_first_of("dMyghHmsti'") == std::string::npos && formatted[k] != pattern_) {
+        Report("a pattern without elements changed", k, formatted[k]);
+      }
+      std::string expected;
+      if (ExpandNumeric(pattern_, fields_[k], &expected) && formatted[k] != expected) {
+        Report("numeric pattern", k, formatted[k], expected);
+      }
+    }
+
+    if (plat::UserLanguageId() == plat::kLangEnglishUS && pattern_.size() >= 2 &&
+        pattern_.find('\'') == std::string::npos) {
+      size_t cut = pattern_.size() / 2;
+      while (cut < pattern_.size() && pattern_[cut - 1] == pattern_[cut]) ++cut;
+      if (cut < pattern_.size()) {
+        for (int k = 0; k < 2; ++k) {
+          const std::string parts =
+              Format(values_[k], pattern_.substr(0, cut)) + Format(values_[k], pattern_.substr(cut));
+          if (parts != formatted[k]) Report("the parts format otherwise", k, formatted[k], parts);
+        }
+      }
+    }
+  }
+
+ private:
+  std::string Format(const TDateTime& value) const { return Format(value, pattern_); }
+  static std::string Format(const TDateTime& value, const std::string& pattern) {
+    return Text(value.Format(pattern.c_str(), kLocaleUserDefault));
+  }
+
+  [[noreturn]] void Report(const char* what, int k, const std::string& got = "",
+                           const std::string& expected = "") const {
+    const TFields& f = fields_[k];
+    Fail(
+        "date pattern: %s\n  pattern \"%s\"\n  value %04d-%02d-%02d %02d:%02d:%02d.%03d\n  got \"%s\"\n"
+        "  expected \"%s\"",
+        what, Escaped(pattern_).c_str(), f.year, f.month, f.day, f.hour, f.minute, f.second, f.millisecond,
+        Escaped(got).c_str(), Escaped(expected).c_str());
+  }
+
+  const std::string pattern_;
+  const TFields fields_[2];
+  TDateTime values_[2];
+};
+
+}  // namespace
+}  // namespace yx
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  constexpr size_t kHeader = 12;
+  uint8_t h[kHeader] = {};
+  if (size > 0) std::memcpy(h, data, size < kHeader ? size : kHeader);
+  const char* text = reinterpret_cast<const char*>(data) + (size < kHeader ? size : kHeader);
+  const size_t textSize = size < kHeader ? 0 : size - kHeader;
+  const char* zero = static_cast<const char*>(std::memchr(text, 0, textSize));
+  const std::string pattern(text, zero != nullptr ? size_t(zero - text) : textSize);
+
+  const unsigned rawYear = h[0] | unsigned(h[1]) << 8;
+  yx::TFields first{};
+  first.year =
+      rawYear < 0xF000 ? 1601 + int(rawYear % 8399) : 10000 + int((rawYear - 0xF000) * 20827 / 0xFFF);
+  first.month = 1 + h[2] % 12;
+  first.day = 1 + h[3] % yx::DaysInMonth(first.year, first.month);
+  first.hour = h[4] % 24;
+  first.minute = h[5] % 60;
+  first.second = h[6] % 60;
+  first.millisecond = (h[7] | h[8] << 8) % 1000;
+
+  yx::TFields second = first;
+  const unsigned other = h[10] | unsigned(h[11]) << 8;
+  switch (h[9] % 4) {
+    case 0: second.millisecond = int(other % 1000); break;
+    case 1: second.second = int((first.second + 1 + other % 59) % 60); break;
+    case 2: second.day = 1 + int(other % unsigned(yx::DaysInMonth(first.year, first.month))); break;
+    default: break;
+  }
+
+  yx::TChecker(pattern, first, second).Run();
+  return 0;
+}
