@@ -170,36 +170,56 @@ void TThreadLog::RunWriter() {
     if (!attached) continue;
     if (msg.message == kWriterMessage) {
       switch (msg.wParam) {
-        case kWriterStart:
-          ReadSettings();
+        case kWriterStart: {
+          // The periods are read under the lock, as every other thread
+          // changes them under it.
+          uint32_t settingsMs = 0, flushMs = 0;
+          {
+            TLogLock lock(this);
+            ReadSettings();
+            settingsMs = periodMs(rereadPeriod_);
+            flushMs = params_.FlushPeriodMs();
+          }
           kill(&settingsTimer);
           kill(&flushTimer);
-          settingsTimer = plat::SetThreadTimer(periodMs(rereadPeriod_));
-          flushTimer = plat::SetThreadTimer(params_.FlushPeriodMs());
+          settingsTimer = plat::SetThreadTimer(settingsMs);
+          flushTimer = plat::SetThreadTimer(flushMs);
           break;
+        }
         case kWriterDetach:
           Flush();
           kill(&settingsTimer);
           kill(&flushTimer);
           attached = false;
           break;
-        case kWriterFlushIfDue:
-          if (IsFlushDue()) Flush();
+        case kWriterFlushIfDue: {
+          TLogLock lock(this);
+          if (IsFlushDue()) WriteQueue();
           break;
+        }
         default: break;
       }
     } else if (msg.message == plat::kWmTimer && msg.wParam != 0) {
       if (msg.wParam == settingsTimer) {
-        const int32_t period = rereadPeriod_;
-        const int32_t flushSeconds = params_.FlushSeconds();
-        ReadSettings();
-        if (rereadPeriod_ != period) {
-          kill(&settingsTimer);
-          settingsTimer = plat::SetThreadTimer(periodMs(rereadPeriod_));
+        bool periodChanged = false, flushChanged = false;
+        uint32_t settingsMs = 0, flushMs = 0;
+        {
+          TLogLock lock(this);
+          const int32_t period = rereadPeriod_;
+          const int32_t flushSeconds = params_.FlushSeconds();
+          ReadSettings();
+          periodChanged = rereadPeriod_ != period;
+          flushChanged = params_.FlushSeconds() != flushSeconds;
+          settingsMs = periodMs(rereadPeriod_);
+          flushMs = params_.FlushPeriodMs();
         }
-        if (params_.FlushSeconds() != flushSeconds && flushTimer != 0) {
+        if (periodChanged) {
+          kill(&settingsTimer);
+          settingsTimer = plat::SetThreadTimer(settingsMs);
+        }
+        if (flushChanged && flushTimer != 0) {
           kill(&flushTimer);
-          flushTimer = plat::SetThreadTimer(params_.FlushPeriodMs());
+          flushTimer = plat::SetThreadTimer(flushMs);
         }
       } else if (msg.wParam == flushTimer) {
         Flush();

@@ -228,14 +228,20 @@ TEST_F(LoggerTest, ASettingsFileHeldByAWriterKeepsTheSettings) {
   plat::FileHandle holder = nullptr;
   ASSERT_EQ(plat::OpenFile(dir_.File("prog.wli").c_str(), plat::kGenericWrite, 0, plat::kOpenExisting, &holder),
             0u);
-  EXPECT_EQ(log_.ReadSettings(), 32u);
-  EXPECT_EQ(log_.Params().FlushLines(), 7);  // the settings in force stay
-  EXPECT_EQ(log_.Params().Events().Count(), 1u);
+  {
+    TLogLock lock(&log_);  // the writer thread reads the settings too
+    EXPECT_EQ(log_.ReadSettings(), 32u);
+    EXPECT_EQ(log_.Params().FlushLines(), 7);  // the settings in force stay
+    EXPECT_EQ(log_.Params().Events().Count(), 1u);
+  }
   plat::CloseFile(holder);
   std::filesystem::remove(dir_.File("prog.wli"));
-  EXPECT_EQ(log_.ReadSettings(), 2u);  // a missing file means the defaults
-  EXPECT_EQ(log_.Params().FlushLines(), 100);
-  EXPECT_EQ(log_.Params().Events().Count(), 0u);
+  {
+    TLogLock lock(&log_);
+    EXPECT_EQ(log_.ReadSettings(), 2u);  // a missing file means the defaults
+    EXPECT_EQ(log_.Params().FlushLines(), 100);
+    EXPECT_EQ(log_.Params().Events().Count(), 0u);
+  }
   log_.Close();
 }
 
