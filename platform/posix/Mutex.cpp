@@ -440,14 +440,7 @@ uint32_t ResetEventObject(EventHandle event) {
 
 uint32_t WaitEventObject(EventHandle event, uint32_t timeoutMs) {
   if (event == nullptr) return FailWith(kErrorInvalidHandle);
-  timespec deadline;
-  clock_gettime(CLOCK_MONOTONIC, &deadline);
-  deadline.tv_sec += timeoutMs / 1000;
-  deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-  if (deadline.tv_nsec >= 1000000000L) {
-    deadline.tv_nsec -= 1000000000L;
-    ++deadline.tv_sec;
-  }
+  const timespec deadline = detail::DeadlineOn(CLOCK_MONOTONIC, timeoutMs);
   pthread_mutex_lock(&event->lock);
   bool timedOut = false;
   while (!event->signalled && !timedOut) {

@@ -4,19 +4,14 @@
 
 #include <windows.h>
 
+#include "Failure.h"
+
 namespace plat {
 
 void LocalTime(SystemTime* now) {
   SYSTEMTIME st;
   ::GetLocalTime(&st);
-  now->wYear = st.wYear;
-  now->wMonth = st.wMonth;
-  now->wDayOfWeek = st.wDayOfWeek;
-  now->wDay = st.wDay;
-  now->wHour = st.wHour;
-  now->wMinute = st.wMinute;
-  now->wSecond = st.wSecond;
-  now->wMilliseconds = st.wMilliseconds;
+  detail::CopySystemTime(st, now);
 }
 
 uint32_t TickCount() { return ::GetTickCount(); }

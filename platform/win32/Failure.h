@@ -1,10 +1,12 @@
-// The error codes of failed Windows calls (internal to the Windows platform
-// layer).
+// The error codes of failed Windows calls, and the time fields they give
+// (internal to the Windows platform layer).
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+
+#include "plat/Clock.h"
 
 namespace plat::detail {
 
@@ -16,6 +18,18 @@ inline uint32_t Failure() {
     ::SetLastError(code);
   }
   return code;
+}
+
+// The fields of a SYSTEMTIME as the platform's SystemTime.
+inline void CopySystemTime(const SYSTEMTIME& st, SystemTime* time) {
+  time->wYear = st.wYear;
+  time->wMonth = st.wMonth;
+  time->wDayOfWeek = st.wDayOfWeek;
+  time->wDay = st.wDay;
+  time->wHour = st.wHour;
+  time->wMinute = st.wMinute;
+  time->wSecond = st.wSecond;
+  time->wMilliseconds = st.wMilliseconds;
 }
 
 // Sets the last error to `code` and returns it.

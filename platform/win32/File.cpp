@@ -74,14 +74,7 @@ uint32_t LastWriteTimeLocal(FileHandle file, SystemTime* time) {
   if (!::GetFileTime(Native(file), nullptr, nullptr, &written)) return Failure();
   if (!::FileTimeToLocalFileTime(&written, &local)) return Failure();
   if (!::FileTimeToSystemTime(&local, &st)) return Failure();
-  time->wYear = st.wYear;
-  time->wMonth = st.wMonth;
-  time->wDayOfWeek = st.wDayOfWeek;
-  time->wDay = st.wDay;
-  time->wHour = st.wHour;
-  time->wMinute = st.wMinute;
-  time->wSecond = st.wSecond;
-  time->wMilliseconds = st.wMilliseconds;
+  detail::CopySystemTime(st, time);
   return 0;
 }
 
