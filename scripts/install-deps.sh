@@ -15,13 +15,15 @@ build_packages=(
   libsystemd-dev
 )
 # The rest of the test command: unit tests and benchmarks, the fuzzing
-# compiler, the Windows cross build and Wine to run it, the private bus and
-# mock logind of the end-to-end tests, and the packaging test's lintian.
+# compiler, the Windows cross builds (32- and 64-bit) and Wine to run them,
+# the private bus and
+# the mock logind of the end-to-end tests, and the packaging test's lintian.
 test_packages=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
-  wine wine32:i386
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  wine wine32:i386 wine64
   dbus python3-dbusmock python3-pytest
   libspdlog-dev hyperfine time
   lintian file
