@@ -16,8 +16,8 @@ build_packages=(
 )
 # The rest of the test command: unit tests and benchmarks, the fuzzing
 # compiler, the Windows cross builds (32- and 64-bit) and Wine to run them,
-# the private bus and
-# the mock logind of the end-to-end tests, and the packaging test's lintian.
+# the private bus and mock logind of the end-to-end tests, and the packaging
+# test's lintian.
 test_packages=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
