@@ -27,7 +27,6 @@ fi
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build/fuzz"
 ARTIFACTS="$BUILD/artifacts"
-TARGETS=(findpattern settings datepattern)
 LOCALES=(en_US.UTF-8 ru_RU.UTF-8)
 JOBS=2
 LIMITS=(-timeout=10 -rss_limit_mb=2048)
@@ -59,6 +58,13 @@ CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" "${GENERATOR[@]}" \
   -DYX_BUILD_TESTS=OFF -DYX_BUILD_BENCH=OFF \
   "-DCMAKE_CXX_FLAGS=$INSTRUMENT" \
   >"$WORK/configure.log" 2>&1 || { cat "$WORK/configure.log"; exit 1; }
+# The targets are listed once, in fuzz/CMakeLists.txt, which writes their
+# names to the build directory.
+mapfile -t TARGETS <"$BUILD/fuzz/targets.txt"
+if [ "${#TARGETS[@]}" -eq 0 ]; then
+  echo "fuzz.sh: no fuzz targets in $BUILD/fuzz/targets.txt" >&2
+  exit 1
+fi
 BINARIES=()
 for t in "${TARGETS[@]}"; do BINARIES+=("${t}_fuzz"); done
 cmake --build "$BUILD" -j "$JOBS" --target "${BINARIES[@]}"
