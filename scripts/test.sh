@@ -90,7 +90,12 @@ preset() {
 # prefix costs about a second). Runs inside run_step, where errexit does not
 # apply: every command checks its own result.
 start_wine() {
-  WINEPREFIX_DIR="$ROOT/build/$WIN_PRESET/wineprefix"
+  # The prefix as the Windows build defines it.
+  WINEPREFIX_DIR="$(sed -n 's/^YX_WINEPREFIX:PATH=//p' "$ROOT/build/$WIN_PRESET/CMakeCache.txt")"
+  if [ -z "$WINEPREFIX_DIR" ]; then
+    echo "no YX_WINEPREFIX in build/$WIN_PRESET/CMakeCache.txt" >&2
+    return 1
+  fi
   export WINEPREFIX="$WINEPREFIX_DIR"
   mkdir -p "$WINEPREFIX_DIR" || return
   # A server left behind by an interrupted run would never end by itself.

@@ -417,7 +417,7 @@ def wine_writers(tmp_path):
     program = pathlib.Path(root) / 'tests' / (PROGRAM + '.exe')
     if not program.is_file():
         pytest.fail(f'{program} is not built')
-    writers_ = Writers(tmp_path, program, wine_prefix=pathlib.Path(root).resolve() / 'wineprefix')
+    writers_ = Writers(tmp_path, program, wine_prefix=pathlib.Path(os.environ['YX_WIN32_WINEPREFIX']))
     writers_.write_settings(SETTINGS)
     return writers_
 

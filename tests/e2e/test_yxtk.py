@@ -325,7 +325,8 @@ def win32_build():
 
 def run_wine(build, exe, args, locale, cwd=None):
     wine_run = pathlib.Path(__file__).resolve().parents[2] / 'cmake' / 'wine-run.sh'
-    result = subprocess.run([str(wine_run), str(build / 'wineprefix'), str(exe), *args], env=wine_env(locale),
+    prefix = os.environ['YX_WIN32_WINEPREFIX']
+    result = subprocess.run([str(wine_run), prefix, str(exe), *args], env=wine_env(locale),
                             capture_output=True, timeout=120, check=False, cwd=cwd)
     return result.returncode, result.stdout
 
