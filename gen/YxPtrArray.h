@@ -18,10 +18,25 @@ inline constexpr unsigned kLineIterCurrent = 1081;
 inline constexpr unsigned kLinePtrArrayAt = 1099;
 
 // TPtrArray: a growable table of owned item pointers, unsorted (mode 0) or
-// sorted by the items' Compare(const T* other, int mode), which must return
-// exactly -1, 0 or 1. With flag kUnique an item equal to the one at its
-// insertion point is refused. Ordered searches split the index range at
-// three fifths.
+// sorted by the items' Compare. With flag kUnique an item equal to the one
+// at its insertion point is refused. Ordered searches split the index range
+// at three fifths.
+//
+// Item contract: T provides `int Compare(const T* other, int mode) const`
+// whose sign tells whether this item lies below (negative), at (zero) or
+// above (positive) `other` under `mode`; any negative or positive value
+// will do. The signs must form a total order: a->Compare(b) and
+// b->Compare(a) have opposite signs (both zero for equal items), and the
+// order is transitive. Debug builds check the first rule at every insertion.
+//
+// Invariants between calls:
+//   - Count() <= Capacity(); the capacity is a multiple of the granularity;
+//     the pointer table exists exactly when the capacity is not 0;
+//   - the first Count() slots hold the owned items, none of them null;
+//   - in a sorted table (mode != 0) the items ascend: no item compares
+//     above the one after it, and in a unique table each compares below the
+//     one after it. Add keeps this; InsertAt stores where it is told, so a
+//     caller of InsertAt on a sorted table keeps the order itself.
 
 // Relations of Search, for a table sorted ascending.
 enum TSearchRelation : int {
@@ -62,9 +77,12 @@ class TPtrArray : public TYxBsMem {
     if (count_ == capacity_) Grow(count_ + 1);
     if (mode_ == 0) {
       items_[count_++] = item;
+      AssertInvariants();
       return true;
     }
     unsigned pos = InsertPosition(item);
+    assert(pos == 0 || ConsistentCompare(item, items_[pos - 1]) >= 0);
+    assert(pos == count_ || ConsistentCompare(item, items_[pos]) <= 0);
     if ((flags_ & kUnique) != 0 && count_ != 0 &&
         item->Compare(items_[pos == count_ ? count_ - 1 : pos], mode_) == 0) {
       return false;
@@ -73,14 +91,16 @@ class TPtrArray : public TYxBsMem {
     return true;
   }
 
-  // Stores `item` at `index`, moving the items from there up by one.
-  // Raises EOutOfRange when index > Count().
+  // Stores `item` (not null; the table then owns it) at `index`, moving the
+  // items from there up by one. Raises EOutOfRange when index > Count().
   unsigned InsertAt(T* item, unsigned index) {
+    assert(item != nullptr);
     if (index > count_) throw EOutOfRange(kGenSource, kLinePtrArrayInsertAt, index, count_);
     if (count_ == capacity_) Grow(count_ + 1);
     std::memmove(items_ + index + 1, items_ + index, (count_ - index) * sizeof(T*));
     items_[index] = item;
     ++count_;
+    AssertInvariants();
     return index;
   }
 
@@ -89,6 +109,7 @@ class TPtrArray : public TYxBsMem {
   bool Reserve(unsigned n) {
     if (n <= count_ || n == capacity_) return false;
     Resize(RoundUp(n), n);
+    AssertInvariants();
     return true;
   }
 
@@ -121,6 +142,25 @@ class TPtrArray : public TYxBsMem {
   }
 
   void Grow(unsigned n) { Resize(RoundUp(n), n); }
+
+  // The sign of a->Compare(b); debug builds check it against the sign of
+  // b->Compare(a).
+  int ConsistentCompare(const T* a, const T* b) const {
+    const int r = a->Compare(b, mode_);
+#ifndef NDEBUG
+    const int back = b->Compare(a, mode_);
+    assert((r > 0) - (r < 0) == (back < 0) - (back > 0));
+#endif
+    return (r > 0) - (r < 0);
+  }
+
+  // The size invariants, checked in debug builds after every change.
+  void AssertInvariants() const {
+    assert(count_ <= capacity_);
+    assert(capacity_ % granularity_ == 0);
+    assert((items_ == nullptr) == (capacity_ == 0));
+    assert(count_ == 0 || items_[count_ - 1] != nullptr);
+  }
 
   // Resizes the pointer table; `requested` goes into the report of a failure.
   void Resize(unsigned newCapacity, unsigned requested) {
