@@ -159,9 +159,6 @@ if ! can_run_32bit; then
   run_step "win32 package test" ctest --preset win32 -R package_zip
   run_step "win64 configure" cmake --preset win64
   run_step "win64 build" cmake --build --preset win64 --parallel "$JOBS"
-  # The shipped yxtk.exe is the win32 build's: its package test needs no
-  # Wine and runs here all the same.
-  run_step "win32 package" ctest --preset win32 -R '^package_zip$'
 fi
 run_step "wine prefix and server" start_wine
 # One test at a time (the preset says so): English and Russian programs
