@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine32:i386 wine64
   libsystemd-dev dbus python3-dbusmock python3-pytest
+  systemd  # its systemd-logind, run by the tests in a private namespace; no service is started
   libspdlog-dev hyperfine time
 )
 
