@@ -1,0 +1,63 @@
+// The process-heap functions, the root class's operators and the heap
+// blocks.
+
+#include "YxHeap.h"
+
+#include <cstring>
+#include <utility>
+
+#include "plat/Heap.h"
+
+namespace yx {
+
+void* HeapMemAlloc(unsigned bytes) { return plat::HeapAllocate(bytes); }
+unsigned HeapMemFree(const void* block) { return plat::HeapRelease(block); }
+void* HeapMemRealloc(const void* block, unsigned bytes) {
+  return plat::HeapReallocate(const_cast<void*>(block), bytes);
+}
+unsigned HeapMemSize(const void* block) { return plat::HeapBlockSize(block); }
+
+void* TYxBsMem::operator new(std::size_t bytes) { return HeapMemAlloc(unsigned(bytes)); }
+void* TYxBsMem::operator new[](std::size_t bytes) { return HeapMemAlloc(unsigned(bytes)); }
+void TYxBsMem::operator delete(void* block) noexcept { HeapMemFree(block); }
+void TYxBsMem::operator delete[](void* block) noexcept { HeapMemFree(block); }
+
+THeapBlock::~THeapBlock() {
+  if (ptr_ != nullptr) Free();
+}
+
+void* THeapBlock::Alloc(unsigned bytes) {
+  if (ptr_ != nullptr) Free();
+  ptr_ = HeapMemAlloc(bytes);
+  if (ptr_ != nullptr) size_ = HeapMemSize(ptr_);
+  return ptr_;
+}
+
+void* THeapBlock::Realloc(unsigned bytes) {
+  void* block = HeapMemRealloc(ptr_, bytes);
+  if (block != nullptr) {
+    ptr_ = block;
+    size_ = HeapMemSize(ptr_);
+  }
+  return block;
+}
+
+unsigned THeapBlock::Free() {
+  HeapMemFree(ptr_);
+  ptr_ = nullptr;
+  size_ = 0;
+  return 0;
+}
+
+void THeapBlock::Swap(THeapBlock& other) noexcept {
+  std::swap(ptr_, other.ptr_);
+  std::swap(size_, other.size_);
+}
+
+TCharBuffer::TCharBuffer(const TCharBuffer& other) : THeapBlock() {
+  if (other.ptr_ == nullptr) return;
+  Alloc(other.size_);
+  std::memcpy(ptr_, other.ptr_, other.size_);
+}
+
+}  // namespace yx
