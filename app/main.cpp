@@ -6,10 +6,13 @@
 #include "Log.h"
 #include "plat/Console.h"
 #include "plat/Error.h"
+#include "plat/Process.h"
 
 int main(int argc, char** argv) {
+  // The exit status is the action's, whatever becomes of standard output.
+  plat::StartConsole();
   try {
-    const int code = yx::RunCommand(argc, argv);
+    const int code = yx::RunCommand(argc, plat::AnsiArguments(argc, argv));
     plat::FlushConsole();
     return code;
   } catch (const yx::EException& e) {

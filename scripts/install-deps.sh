@@ -25,6 +25,7 @@ test_packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine32:i386 wine64
   dbus python3-dbusmock python3-pytest
+  systemd  # its systemd-logind, run by the tests in a private namespace; no service is started
   libspdlog-dev hyperfine time
   lintian file
 )

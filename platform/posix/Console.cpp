@@ -1,33 +1,36 @@
-// The console on POSIX: OEM bytes go to standard output through stdio,
-// converted to UTF-8 when the locale's codeset is UTF-8 (a Linux terminal
-// does not show code page 866 or 437), unchanged otherwise.
+// The console on POSIX: OEM bytes go to standard output through stdio, in
+// the codeset of the user's terminal, which a Linux terminal needs to show
+// code page 866 or 437 text. The codeset comes from the first set of
+// LC_ALL, LC_CTYPE, LANG ("ru_RU.KOI8-R", "C.utf8", "de_DE.UTF-8@euro"),
+// read at every write so that the output follows the environment the program
+// runs in: UTF-8 gets UTF-8, any other codeset iconv knows gets the text
+// converted (characters it lacks as '?'), and no codeset or one iconv does
+// not know gets the OEM bytes unchanged.
 
 #include "plat/Console.h"
 
-#include <strings.h>
+#include <signal.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "CodePages.h"
+#include "Codeset.h"
 #include "OemTables.h"
 #include "plat/Error.h"
 
 namespace plat {
 namespace {
 
-// True when the variable that decides the character set (LC_ALL, LC_CTYPE,
-// LANG: the first that is set and not empty) names the UTF-8 codeset, as in
-// "ru_RU.UTF-8", "C.utf8" or "de_DE.UTF-8@euro". Read at every call, so
-// that the output follows the environment the program runs in.
-bool LocaleCodesetIsUtf8() {
-  const char* dot = std::strchr(detail::LocaleVariable({"LC_ALL", "LC_CTYPE", "LANG"}), '.');
-  if (dot == nullptr) return false;
-  const char* codeset = dot + 1;
-  const size_t length = std::strcspn(codeset, "@");
-  return (length == 5 && strncasecmp(codeset, "utf-8", 5) == 0) ||
-         (length == 4 && strncasecmp(codeset, "utf8", 4) == 0);
+// The codeset standard output receives: UTF-8, another codeset, or "" for
+// the OEM bytes unchanged.
+std::string OutputCodeset() {
+  std::string codeset = detail::LocaleCodeset();
+  if (codeset.empty() || detail::IsUtf8Codeset(codeset)) return codeset;
+  // A codeset iconv does not know gets the OEM bytes.
+  std::string probe;
+  if (!detail::ConvertCodeset("UTF-8", codeset.c_str(), "", 0, &probe)) return std::string();
+  return codeset;
 }
 
 // Records a failed write on standard output.
@@ -80,11 +83,25 @@ bool OemToUtf8(const char* bytes, size_t n, uint32_t oemCodePage, std::string* o
   return true;
 }
 
+void StartConsole() {
+  // A reader that has gone away (yxtk -l | true) makes writes fail with
+  // EPIPE instead of ending the process after its action has run.
+  signal(SIGPIPE, SIG_IGN);
+}
+
 bool WriteConsoleBytes(const char* bytes, size_t n) {
   if (n == 0) return true;
-  if (!LocaleCodesetIsUtf8()) return Put(bytes, n);
+  const std::string codeset = OutputCodeset();
+  if (codeset.empty()) return Put(bytes, n);
   std::string text;
   OemToUtf8(bytes, n, detail::UserCodePage().oem, &text);
+  if (!detail::IsUtf8Codeset(codeset)) {
+    std::string converted;
+    if (!detail::ConvertCodeset("UTF-8", codeset.c_str(), text.data(), text.size(), &converted)) {
+      return Put(bytes, n);
+    }
+    text.swap(converted);
+  }
   return Put(text.data(), text.size());
 }
 
@@ -95,7 +112,9 @@ bool FlushConsole() {
 }
 
 uint32_t ConsoleOutputCodePage() {
-  return LocaleCodesetIsUtf8() ? uint32_t(kCodePageUtf8) : detail::UserCodePage().oem;
+  const std::string codeset = OutputCodeset();
+  if (codeset.empty()) return detail::UserCodePage().oem;
+  return detail::IsUtf8Codeset(codeset) ? uint32_t(kCodePageUtf8) : 0;
 }
 
 }  // namespace plat

@@ -15,18 +15,33 @@
 // sleep, the wait ends only at PrepareForSleep(false) or when logind leaves
 // the bus.
 //
+// The requests that let applications refuse on Windows (suspend and
+// hibernate after asking, shut down, restart) first list logind's
+// inhibitors, as systemctl does without -i: a block inhibitor for sleep
+// (respectively shutdown) held by another process refuses the request with
+// 1223 before any call. Suspend and hibernate at once skip the inhibitors.
+//
 // libsystemd is loaded with dlopen at the first power or session request, not
 // linked: it and the six libraries it needs would otherwise be loaded at every
 // start, help and bad arguments included, for about a quarter of the start-up
-// time. A system without it (or with one too old to have the functions used
-// here) fails the requests with 1062, as a bus that cannot be reached does.
+// time. Only functions that libsystemd has exported since version 221 are
+// used, each looked up with that version, so that every libsystemd from 221 on
+// serves. A system without it fails the requests with 1062, as a bus that
+// cannot be reached does.
+//
+// Every failure also writes one line to standard error naming its cause (the
+// D-Bus error's name and message, the loader's error, the inhibitor), for the
+// user who has to find out why; standard output keeps the system's texts.
 
 #include "plat/Power.h"
 
 #include <dlfcn.h>
 #include <systemd/sd-bus.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -70,6 +85,9 @@ const TBusErrorCode kBusErrorCodes[] = {
     {"NoReply", kErrorTimeout},
     {"Timeout", kErrorTimeout},
     {"TimedOut", kErrorTimeout},
+    // A logind without the method or object: the request is not supported.
+    {"UnknownMethod", kErrorNotSupported},
+    {"UnknownObject", kErrorNotSupported},
 };
 
 // Records a failure: the code (1359 in place of 0) becomes the last error.
@@ -78,50 +96,92 @@ bool Fail(uint32_t code) {
   return false;
 }
 
+// Writes one line naming the cause of a failure to standard error, after the
+// program's name.
+void Diagnose(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Diagnose(const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text);
+}
+
+// Records a failure and names its cause on standard error.
+template <typename... Args>
+bool FailWith(uint32_t code, const char* format, Args... args) {
+  Diagnose(format, args...);
+  return Fail(code);
+}
+
 // The sd-bus functions this file calls, resolved from libsystemd. The header
 // gives their types; the names are those of the library's exports.
 struct TSdBus {
   decltype(&::sd_bus_open_system) open_system;
-  decltype(&::sd_bus_flush_close_unref) flush_close_unref;
+  decltype(&::sd_bus_flush) flush;
+  decltype(&::sd_bus_close) close;
+  decltype(&::sd_bus_unref) unref;
   decltype(&::sd_bus_call_method) call_method;
-  decltype(&::sd_bus_match_signal) match_signal;
   decltype(&::sd_bus_add_match) add_match;
   decltype(&::sd_bus_process) process;
   decltype(&::sd_bus_wait) wait;
   decltype(&::sd_bus_message_read) message_read;
+  decltype(&::sd_bus_message_enter_container) message_enter_container;
+  decltype(&::sd_bus_message_exit_container) message_exit_container;
+  decltype(&::sd_bus_message_unref) message_unref;
   decltype(&::sd_bus_error_free) error_free;
   decltype(&::sd_bus_error_is_set) error_is_set;
   decltype(&::sd_bus_error_get_errno) error_get_errno;
-  // What the sd_bus_error_has_names macro calls: the names, then nullptr.
-  decltype(&::sd_bus_error_has_names_sentinel) error_has_names_sentinel;
+  decltype(&::sd_bus_error_has_name) error_has_name;
 };
 
-// Stores the address of the library's export `name` in *function; false if
-// there is none.
+// The library, and the version node every function is looked up in: the
+// first public sd-bus API. A function added later would not be found here,
+// so using one fails on every system, not only on older ones.
+constexpr const char* kLibSystemd = "libsystemd.so.0";
+constexpr const char* kSdBusVersion = "LIBSYSTEMD_221";
+
+// Why libsystemd cannot be used, when it cannot.
+char gLoadError[512];
+
+// Stores the address of the library's export `name` in *function; false,
+// with the cause in gLoadError, if there is none.
 template <typename F>
 bool Resolve(void* library, const char* name, F* function) {
-  *function = reinterpret_cast<F>(dlsym(library, name));
+  *function = reinterpret_cast<F>(dlvsym(library, name, kSdBusVersion));
+  if (*function == nullptr) {
+    std::snprintf(gLoadError, sizeof gLoadError, "%s has no %s (%s)", kLibSystemd, name, kSdBusVersion);
+  }
   return *function != nullptr;
 }
 
-// Loads libsystemd and resolves every function; nullptr (and the library
-// unloaded again) if the library or any function is missing.
+// Loads libsystemd and resolves every function; nullptr (with the cause in
+// gLoadError, and the library unloaded again) if the library or any function
+// is missing.
 const TSdBus* LoadSdBus() {
-  void* library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return nullptr;
+  void* library = dlopen(kLibSystemd, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* cause = dlerror();
+    std::snprintf(gLoadError, sizeof gLoadError, "%s", cause != nullptr ? cause : kLibSystemd);
+    return nullptr;
+  }
   static TSdBus api;
-  const bool resolved = Resolve(library, "sd_bus_open_system", &api.open_system) &&
-                        Resolve(library, "sd_bus_flush_close_unref", &api.flush_close_unref) &&
-                        Resolve(library, "sd_bus_call_method", &api.call_method) &&
-                        Resolve(library, "sd_bus_match_signal", &api.match_signal) &&
-                        Resolve(library, "sd_bus_add_match", &api.add_match) &&
-                        Resolve(library, "sd_bus_process", &api.process) &&
-                        Resolve(library, "sd_bus_wait", &api.wait) &&
-                        Resolve(library, "sd_bus_message_read", &api.message_read) &&
-                        Resolve(library, "sd_bus_error_free", &api.error_free) &&
-                        Resolve(library, "sd_bus_error_is_set", &api.error_is_set) &&
-                        Resolve(library, "sd_bus_error_get_errno", &api.error_get_errno) &&
-                        Resolve(library, "sd_bus_error_has_names_sentinel", &api.error_has_names_sentinel);
+  const bool resolved =
+      Resolve(library, "sd_bus_open_system", &api.open_system) &&
+      Resolve(library, "sd_bus_flush", &api.flush) && Resolve(library, "sd_bus_close", &api.close) &&
+      Resolve(library, "sd_bus_unref", &api.unref) &&
+      Resolve(library, "sd_bus_call_method", &api.call_method) &&
+      Resolve(library, "sd_bus_add_match", &api.add_match) &&
+      Resolve(library, "sd_bus_process", &api.process) && Resolve(library, "sd_bus_wait", &api.wait) &&
+      Resolve(library, "sd_bus_message_read", &api.message_read) &&
+      Resolve(library, "sd_bus_message_enter_container", &api.message_enter_container) &&
+      Resolve(library, "sd_bus_message_exit_container", &api.message_exit_container) &&
+      Resolve(library, "sd_bus_message_unref", &api.message_unref) &&
+      Resolve(library, "sd_bus_error_free", &api.error_free) &&
+      Resolve(library, "sd_bus_error_is_set", &api.error_is_set) &&
+      Resolve(library, "sd_bus_error_get_errno", &api.error_get_errno) &&
+      Resolve(library, "sd_bus_error_has_name", &api.error_has_name);
   if (!resolved) {
     dlclose(library);
     return nullptr;
@@ -175,17 +235,21 @@ class TSystemBus {
   TSystemBus(const TSystemBus&) = delete;
   TSystemBus& operator=(const TSystemBus&) = delete;
   ~TSystemBus() {
-    if (bus_ != nullptr) sd_->flush_close_unref(bus_);
+    if (bus_ == nullptr) return;
+    sd_->flush(bus_);
+    sd_->close(bus_);
+    sd_->unref(bus_);
   }
 
   // Loads libsystemd if no request has yet, and connects; a library that
   // cannot be loaded or a bus that cannot be reached fails with 1062.
   bool Open() {
     sd_ = SdBus();
-    if (sd_ == nullptr) return Fail(kErrorServiceNotActive);
-    if (sd_->open_system(&bus_) < 0) {
+    if (sd_ == nullptr) return FailWith(kErrorServiceNotActive, "cannot use libsystemd: %s", gLoadError);
+    const int r = sd_->open_system(&bus_);
+    if (r < 0) {
       bus_ = nullptr;
-      return Fail(kErrorServiceNotActive);
+      return FailWith(kErrorServiceNotActive, "cannot connect to the system bus: %s", std::strerror(-r));
     }
     return true;
   }
@@ -199,25 +263,100 @@ class TSystemBus {
   sd_bus* bus_ = nullptr;
 };
 
-// Calls a method of the logind manager with one argument of D-Bus type
-// `type` ("b" takes an int, "t" a uint64_t, "s" a const char*). On failure
-// leaves the error in *error and returns the negative errno.
-template <typename T>
-int CallManager(const TSystemBus& bus, const char* member, const char* type, T arg, sd_bus_error* error) {
-  return bus.Sd().call_method(bus.Get(), kLogindService, kLogindPath, kLogindManager, member, error, nullptr,
-                              type, arg);
+// One method call of the logind manager: its reply, or its error.
+class TManagerCall {
+ public:
+  explicit TManagerCall(const TSystemBus& bus) : bus_(bus) {}
+  TManagerCall(const TManagerCall&) = delete;
+  TManagerCall& operator=(const TManagerCall&) = delete;
+  ~TManagerCall() {
+    bus_.Sd().error_free(&error_);
+    if (reply_ != nullptr) bus_.Sd().message_unref(reply_);
+  }
+
+  // Calls `member` with the arguments of the D-Bus signature `types` ("b"
+  // takes an int, "t" a uint64_t, "s" a const char*, "" none). True when it
+  // succeeded.
+  template <typename... Args>
+  bool Run(const char* member, const char* types, Args... args) {
+    member_ = member;
+    r_ = bus_.Sd().call_method(bus_.Get(), kLogindService, kLogindPath, kLogindManager, member, &error_,
+                               &reply_, types, args...);
+    return r_ >= 0;
+  }
+
+  // True when the call failed with the D-Bus error `name`.
+  bool FailedWith(const char* name) const { return r_ < 0 && bus_.Sd().error_has_name(&error_, name) > 0; }
+
+  // Records the call's failure as its Windows code and names it on standard
+  // error; returns false.
+  bool Fail() const {
+    const TSdBus& sd = bus_.Sd();
+    const uint32_t code = CodeOfCallError(sd, &error_, r_);
+    if (!sd.error_is_set(&error_)) return FailWith(code, "%s: %s", member_, std::strerror(-r_));
+    return FailWith(code, "%s: %s: %s", member_, error_.name,
+                    error_.message != nullptr ? error_.message : "");
+  }
+
+  sd_bus_message* Reply() const { return reply_; }
+
+ private:
+  const TSystemBus& bus_;
+  const char* member_ = "";
+  int r_ = 0;
+  sd_bus_error error_ = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply_ = nullptr;
+};
+
+// True when the colon-separated list `what` ("shutdown:sleep:idle") holds `kind`.
+bool ListHolds(const char* what, const char* kind) {
+  const size_t length = std::strlen(kind);
+  for (const char* p = what; p != nullptr && *p != '\0';) {
+    const char* colon = std::strchr(p, ':');
+    const size_t n = colon != nullptr ? size_t(colon - p) : std::strlen(p);
+    if (n == length && std::strncmp(p, kind, n) == 0) return true;
+    p = colon != nullptr ? colon + 1 : nullptr;
+  }
+  return false;
 }
 
-// One logind request on a connection of its own: true, or false with the code.
+// Refuses a request that a block inhibitor of `kind` ("sleep" or
+// "shutdown") held by another process stands against, as systemctl does
+// without -i: true (with 1223 and the inhibitor named on standard error)
+// when it is refused. A list that cannot be had refuses nothing: the request
+// then meets logind's own check.
+bool RefusedByInhibitor(const TSystemBus& bus, const char* kind, const char* member) {
+  TManagerCall list(bus);
+  if (!list.Run("ListInhibitors", "")) return false;
+  const TSdBus& sd = bus.Sd();
+  sd_bus_message* reply = list.Reply();
+  if (sd.message_enter_container(reply, SD_BUS_TYPE_ARRAY, "(ssssuu)") <= 0) return false;
+  const uint32_t self = uint32_t(getpid());
+  const char* what = nullptr;
+  const char* who = nullptr;
+  const char* why = nullptr;
+  const char* mode = nullptr;
+  uint32_t uid = 0;
+  uint32_t pid = 0;
+  while (sd.message_read(reply, "(ssssuu)", &what, &who, &why, &mode, &uid, &pid) > 0) {
+    if (std::strcmp(mode, "block") != 0 || pid == self || !ListHolds(what, kind)) continue;
+    FailWith(kErrorCancelled, "%s: inhibited by \"%s\" (PID %u, user %u), reason is \"%s\"", member, who,
+             unsigned(pid), unsigned(uid), why);
+    return true;
+  }
+  return false;
+}
+
+// One logind request on a connection of its own, refused first when a block
+// inhibitor of `inhibitor` stands against it (null: none is asked for): true,
+// or false with the code.
 template <typename T>
-bool Request(const char* member, const char* type, T arg) {
+bool Request(const char* member, const char* inhibitor, const char* type, T arg) {
   TSystemBus bus;
   if (!bus.Open()) return false;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  const int r = CallManager(bus, member, type, arg, &error);
-  const uint32_t code = r < 0 ? CodeOfCallError(bus.Sd(), &error, r) : 0;
-  bus.Sd().error_free(&error);
-  return r < 0 ? Fail(code) : true;
+  if (inhibitor != nullptr && RefusedByInhibitor(bus, inhibitor, member)) return false;
+  TManagerCall call(bus);
+  return call.Run(member, type, arg) || call.Fail();
 }
 
 // What the signals have told about the sleep so far, and the functions with
@@ -309,10 +448,14 @@ class TLogindPowerServices final : public TPowerServices {
     if (!bus.Open()) return false;
     const TSdBus& sd = bus.Sd();
     state.sd = &sd;
+    const char* plain = suspend ? "Suspend" : "Hibernate";
+    if (!force && RefusedByInhibitor(bus, "sleep", plain)) return false;
     // The signals are matched before the request, so none that logind sends
     // while handling it is missed.
-    int r = sd.match_signal(bus.Get(), nullptr, kLogindService, kLogindPath, kLogindManager,
-                            "PrepareForSleep", OnPrepareForSleep, &state);
+    int r = sd.add_match(bus.Get(), nullptr,
+                         "type='signal',sender='org.freedesktop.login1',path='/org/freedesktop/login1',"
+                         "interface='org.freedesktop.login1.Manager',member='PrepareForSleep'",
+                         OnPrepareForSleep, &state);
     if (r >= 0) {
       r = sd.add_match(bus.Get(), nullptr,
                        "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
@@ -320,38 +463,38 @@ class TLogindPowerServices final : public TPowerServices {
                        "arg0='org.freedesktop.login1'",
                        OnLogindOwnerChanged, &state);
     }
-    if (r < 0) return Fail(CodeOfErrno(-r));
+    if (r < 0) return FailWith(CodeOfErrno(-r), "cannot watch for PrepareForSleep: %s", std::strerror(-r));
 
-    const char* plain = suspend ? "Suspend" : "Hibernate";
-    sd_bus_error error = SD_BUS_ERROR_NULL;
     if (force) {
-      r = CallManager(bus, suspend ? "SuspendWithFlags" : "HibernateWithFlags", "t", kSkipInhibitors, &error);
-      // An older logind knows neither the method nor the flag.
-      if (r < 0 &&
-          sd.error_has_names_sentinel(&error, SD_BUS_ERROR_UNKNOWN_METHOD, SD_BUS_ERROR_INVALID_ARGS,
-                                      SD_BUS_ERROR_NOT_SUPPORTED, static_cast<const char*>(nullptr))) {
-        sd.error_free(&error);
-        r = CallManager(bus, plain, "b", 0, &error);
+      TManagerCall withFlags(bus);
+      if (!withFlags.Run(suspend ? "SuspendWithFlags" : "HibernateWithFlags", "t", kSkipInhibitors)) {
+        // A logind older than the method, or one that knows the method but
+        // not the flag, gets the plain request.
+        if (!withFlags.FailedWith(SD_BUS_ERROR_UNKNOWN_METHOD) &&
+            !withFlags.FailedWith(SD_BUS_ERROR_INVALID_ARGS)) {
+          return withFlags.Fail();
+        }
+        TManagerCall call(bus);
+        if (!call.Run(plain, "b", 0)) return call.Fail();
       }
     } else {
-      r = CallManager(bus, plain, "b", 0, &error);
+      TManagerCall call(bus);
+      if (!call.Run(plain, "b", 0)) return call.Fail();
     }
-    const uint32_t code = r < 0 ? CodeOfCallError(sd, &error, r) : 0;
-    sd.error_free(&error);
-    if (r < 0) return Fail(code);
 
     WaitForResume(bus, state);
     return true;
   }
 
-  bool LockWorkStation() override { return Request("LockSession", "s", "auto"); }
+  bool LockWorkStation() override { return Request("LockSession", nullptr, "s", "auto"); }
 
   bool ExitWindows(uint32_t flags, uint32_t) override {
     switch (flags) {
-      case kEwxLogoff: return Request("TerminateSession", "s", "auto");
-      case kEwxPowerOff: return Request("PowerOff", "b", 0);
-      case kEwxReboot: return Request("Reboot", "b", 0);
-      default: return Fail(kErrorInvalidParameter);
+      case kEwxLogoff: return Request("TerminateSession", nullptr, "s", "auto");
+      case kEwxPowerOff: return Request("PowerOff", "shutdown", "b", 0);
+      case kEwxReboot: return Request("Reboot", "shutdown", "b", 0);
+      default:
+        return FailWith(kErrorInvalidParameter, "no logind request for the exit flags %u", unsigned(flags));
     }
   }
 };

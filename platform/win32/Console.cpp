@@ -47,6 +47,8 @@ bool OemToUtf8(const char* bytes, size_t n, uint32_t oemCodePage, std::string* o
   return true;
 }
 
+void StartConsole() {}
+
 bool WriteConsoleBytes(const char* bytes, size_t n) {
   if (n == 0) return true;
   errno = 0;

@@ -12,6 +12,8 @@ uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
 const char* CommandLine() { return ::GetCommandLineA(); }
 
+char** AnsiArguments(int, char** argv) { return argv; }
+
 void Sleep(uint32_t ms) { ::Sleep(ms); }
 
 }  // namespace plat

@@ -6,6 +6,8 @@ codes, and the wait for the resume after suspend and hibernation.
 The calls run in tests/tools/power_probe, which prints "ok" or "error <code>".
 """
 
+import shutil
+import subprocess
 import time
 
 import pytest
@@ -22,11 +24,15 @@ class Probe(BusRunner):
 
     def run(self, call, bound_ms=SHORT_SLEEP_BOUND_MS, timeout=60, **extra):  # pylint: disable=arguments-differ
         """Runs one call; returns the printed outcome ("ok", "error 1314")."""
-        result = super().run(call, timeout=timeout, YX_SLEEP_SIGNAL_TIMEOUT_MS=bound_ms, **extra)
+        result = self.run_raw(call, bound_ms, timeout, **extra)
         outcome = result.stdout.decode().strip()
         expected_status = 0 if outcome == 'ok' else int(outcome.split()[1]) & 0xFF
         assert result.returncode == expected_status, (result.returncode, result.stdout, result.stderr)
         return outcome
+
+    def run_raw(self, call, bound_ms=SHORT_SLEEP_BOUND_MS, timeout=60, **extra):
+        """The CompletedProcess of one call, not checked."""
+        return BusRunner.run(self, call, timeout=timeout, YX_SLEEP_SIGNAL_TIMEOUT_MS=bound_ms, **extra)
 
     def start(self, call, bound_ms):  # pylint: disable=arguments-differ
         return super().start(call, YX_SLEEP_SIGNAL_TIMEOUT_MS=bound_ms)
@@ -43,24 +49,26 @@ def add_sleep_with_flags(logind):
     logind.add_method('HibernateWithFlags', 't')
 
 
-# Every call, the one logind method it must make, and that method's arguments.
+# Every call, and the logind methods it must make with their arguments: the
+# requests that let applications refuse list the inhibitors first.
+LIST = ('ListInhibitors', [])
 CALLS = [
-    ('suspend-force', 'SuspendWithFlags', [16]),
-    ('hibernate-force', 'HibernateWithFlags', [16]),
-    ('suspend', 'Suspend', [False]),
-    ('hibernate', 'Hibernate', [False]),
-    ('lock', 'LockSession', ['auto']),
-    ('logoff', 'TerminateSession', ['auto']),
-    ('poweroff', 'PowerOff', [False]),
-    ('reboot', 'Reboot', [False]),
+    ('suspend-force', [('SuspendWithFlags', [16])]),
+    ('hibernate-force', [('HibernateWithFlags', [16])]),
+    ('suspend', [LIST, ('Suspend', [False])]),
+    ('hibernate', [LIST, ('Hibernate', [False])]),
+    ('lock', [('LockSession', ['auto'])]),
+    ('logoff', [('TerminateSession', ['auto'])]),
+    ('poweroff', [LIST, ('PowerOff', [False])]),
+    ('reboot', [LIST, ('Reboot', [False])]),
 ]
 
 
-@pytest.mark.parametrize('call,method,args', CALLS)
-def test_each_call_makes_one_logind_request(probe, logind, call, method, args):
+@pytest.mark.parametrize('call,calls', CALLS)
+def test_each_call_makes_its_logind_requests(probe, logind, call, calls):
     add_sleep_with_flags(logind)
     assert probe.run(call) == 'ok'
-    assert logind.calls() == [(method, args)]
+    assert logind.calls() == calls
 
 
 def test_privilege_steps_make_no_request(probe, logind):
@@ -77,24 +85,26 @@ def test_at_once_falls_back_when_logind_lacks_the_flags_method(probe, logind, ca
 
 
 @pytest.mark.parametrize('error_name', ['org.freedesktop.DBus.Error.UnknownMethod',
-                                        'org.freedesktop.DBus.Error.InvalidArgs',
-                                        'org.freedesktop.DBus.Error.NotSupported'])
+                                        'org.freedesktop.DBus.Error.InvalidArgs'])
 def test_at_once_falls_back_when_logind_rejects_the_flags(probe, logind, error_name):
     logind.raise_error('SuspendWithFlags', 't', error_name)
     assert probe.run('suspend-force') == 'ok'
     assert logind.calls() == [('SuspendWithFlags', [16]), ('Suspend', [False])]
 
 
-def test_at_once_does_not_fall_back_on_a_refusal(probe, logind):
-    logind.raise_error('HibernateWithFlags', 't', 'org.freedesktop.DBus.Error.AccessDenied')
-    assert probe.run('hibernate-force') == 'error 1314'
+@pytest.mark.parametrize('error_name,code', [('org.freedesktop.DBus.Error.AccessDenied', 1314),
+                                             ('org.freedesktop.DBus.Error.NotSupported', 50),
+                                             ('org.freedesktop.login1.OperationInProgress', 1115)])
+def test_at_once_does_not_fall_back_on_a_refusal(probe, logind, error_name, code):
+    logind.raise_error('HibernateWithFlags', 't', error_name)
+    assert probe.run('hibernate-force') == f'error {code}'
     assert logind.calls() == [('HibernateWithFlags', [16])]
 
 
 def test_fallback_reports_the_plain_call_failure(probe, logind):
     logind.raise_error('Suspend', 'b', 'org.freedesktop.login1.BlockedByInhibitorLock')
     assert probe.run('suspend-force') == 'error 1223'
-    assert logind.calls() == [('Suspend', [False])]
+    assert logind.method_calls('Suspend') == [[False]]
 
 
 # D-Bus error of the logind method -> Windows code.
@@ -111,14 +121,72 @@ ERRORS = [
     ('lock', 'LockSession', 's', 'org.freedesktop.DBus.Error.Timeout', 1460),
     ('logoff', 'TerminateSession', 's', 'org.freedesktop.DBus.Error.Failed', 1359),
     ('poweroff', 'PowerOff', 'b', 'com.example.Unheard.Of', 1359),
+    ('lock', 'LockSession', 's', 'org.freedesktop.DBus.Error.UnknownMethod', 50),
+    ('reboot', 'Reboot', 'b', 'org.freedesktop.DBus.Error.UnknownObject', 50),
 ]
 
 
 @pytest.mark.parametrize('call,method,sig,error_name,code', ERRORS)
 def test_dbus_errors_become_windows_codes(probe, logind, call, method, sig, error_name, code):
-    logind.raise_error(method, sig, error_name)
-    assert probe.run(call) == f'error {code}'
+    logind.raise_error(method, sig, error_name, message='refused: 100% sure')
+    result = probe.run_raw(call)
+    assert result.stdout.decode().strip() == f'error {code}'
     assert logind.method_calls(method) == [[False] if sig == 'b' else ['auto']]
+    # One line on standard error names the call and the D-Bus error.
+    assert result.stderr.decode() == f'power_probe: {method}: {error_name}: refused: 100% sure\n'
+
+
+# Inhibitors as logind lists them (what, who, why, mode, uid, pid), the calls,
+# and whether a block stands against each: sleep blocks the asking sleep
+# calls, shutdown blocks power-off and reboot; delay inhibitors, other kinds
+# and the at-once calls (which skip inhibitors) go ahead.
+OTHER_PID = 4242
+INHIBITOR_CASES = [
+    ([('sleep', 'Backup', 'copying', 'block', 1000, OTHER_PID)],
+     {'suspend': True, 'hibernate': True, 'poweroff': False, 'reboot': False,
+      'suspend-force': False, 'hibernate-force': False, 'lock': False}),
+    ([('shutdown:sleep:idle', 'Editor', 'unsaved', 'block', 0, OTHER_PID)],
+     {'suspend': True, 'hibernate': True, 'poweroff': True, 'reboot': True, 'logoff': False}),
+    ([('idle:handle-lid-switch:shutdown', 'Updater', 'installing', 'block', 0, OTHER_PID)],
+     {'suspend': False, 'poweroff': True, 'reboot': True}),
+    ([('sleep:shutdown', 'NetworkManager', 'disconnect', 'delay', 0, OTHER_PID)],
+     {'suspend': False, 'hibernate': False, 'poweroff': False, 'reboot': False}),
+    ([('sleeping:shutdowns', 'Odd', 'not a kind', 'block', 0, OTHER_PID),
+      ('shutdown', 'Late', 'second in the list', 'delay', 0, OTHER_PID)],
+     {'suspend': False, 'poweroff': False}),
+]
+
+CALL_METHOD = {'suspend': 'Suspend', 'hibernate': 'Hibernate', 'poweroff': 'PowerOff', 'reboot': 'Reboot',
+               'suspend-force': 'SuspendWithFlags', 'hibernate-force': 'HibernateWithFlags',
+               'lock': 'LockSession', 'logoff': 'TerminateSession'}
+
+
+def list_inhibitors(logind, inhibitors):
+    logind.add_method('ListInhibitors', '', f'ret = {inhibitors!r}', out_sig='a(ssssuu)')
+
+
+@pytest.mark.parametrize('inhibitors,expected', INHIBITOR_CASES)
+def test_block_inhibitors_refuse_the_asking_calls(probe, logind, inhibitors, expected):
+    add_sleep_with_flags(logind)
+    list_inhibitors(logind, inhibitors)
+    for call, refused in expected.items():
+        logind.clear_calls()
+        result = probe.run_raw(call)
+        outcome = result.stdout.decode().strip()
+        made = [c[0] for c in logind.calls() if c[0] != 'ListInhibitors']
+        if refused:
+            assert (outcome, made) == ('error 1223', []), call
+            who = inhibitors[0][1]
+            assert result.stderr.decode().startswith(f'power_probe: {CALL_METHOD[call]}: inhibited by "{who}"'), call
+        else:
+            assert (outcome, made) == ('ok', [CALL_METHOD[call]]), call
+            assert result.stderr == b'', call
+
+
+def test_a_failed_inhibitor_list_does_not_stop_the_call(probe, logind):
+    logind.raise_error('ListInhibitors', '', 'org.freedesktop.DBus.Error.AccessDenied')
+    assert probe.run('poweroff') == 'ok'
+    assert logind.method_calls('PowerOff') == [[False]]
 
 
 @pytest.mark.parametrize('call', ['suspend-force', 'suspend', 'hibernate', 'lock', 'logoff', 'poweroff',
@@ -179,7 +247,7 @@ def test_signals_during_the_request_are_not_missed(probe, logind):
     started = time.monotonic()
     assert probe.run('suspend', bound_ms=20000) == 'ok'
     assert time.monotonic() - started < 10
-    assert logind.calls() == [('Suspend', [False])]
+    assert logind.method_calls('Suspend') == [[False]]
 
 
 def test_without_any_signal_the_wait_ends_at_the_bound(probe, logind):
@@ -187,7 +255,7 @@ def test_without_any_signal_the_wait_ends_at_the_bound(probe, logind):
     assert probe.run('suspend', bound_ms=700) == 'ok'
     elapsed = time.monotonic() - started
     assert 0.7 <= elapsed < 10
-    assert logind.calls() == [('Suspend', [False])]
+    assert logind.method_calls('Suspend') == [[False]]
 
 
 def test_prepare_for_sleep_from_another_sender_is_ignored(probe, logind, private_bus):
@@ -213,3 +281,42 @@ def test_failed_suspend_does_not_wait(probe, logind):
     started = time.monotonic()
     assert probe.run('suspend', bound_ms=20000) == 'error 1314'
     assert time.monotonic() - started < 10
+
+
+# libsystemd that cannot be used: every request fails with 1062 and names the
+# cause. The loader finds the stand-in through LD_LIBRARY_PATH.
+
+STUB_SOURCE = 'int sd_bus_open_system(void **bus) { *bus = 0; return -1; }\n'
+STUB_VERSIONS = 'LIBSYSTEMD_221 { global: sd_bus_open_system; local: *; };\n'
+
+
+def build_stub(directory, versions):
+    compiler = shutil.which('cc') or shutil.which('gcc')
+    if compiler is None:
+        pytest.fail('no C compiler for the stand-in libsystemd')
+    (directory / 'stub.c').write_text(STUB_SOURCE)
+    (directory / 'stub.map').write_text(versions)
+    subprocess.run([compiler, '-shared', '-fPIC', '-o', str(directory / 'libsystemd.so.0'),
+                    f'-Wl,--version-script={directory / "stub.map"}', str(directory / 'stub.c')], check=True)
+
+
+@pytest.mark.parametrize('library,cause', [
+    ('empty', 'cannot use libsystemd: '),  # the loader's own message follows
+    ('missing-functions', 'cannot use libsystemd: libsystemd.so.0 has no sd_bus_flush (LIBSYSTEMD_221)'),
+    ('later-version', 'cannot use libsystemd: libsystemd.so.0 has no sd_bus_open_system (LIBSYSTEMD_221)'),
+])
+def test_unusable_libsystemd_gives_1062_with_its_cause(probe, logind, tmp_path, library, cause):
+    if library == 'empty':
+        (tmp_path / 'libsystemd.so.0').write_bytes(b'')
+    else:
+        build_stub(tmp_path, STUB_VERSIONS if library == 'missing-functions' else
+                   STUB_VERSIONS.replace('221', '247'))
+    for call in ('lock', 'suspend-force', 'poweroff'):
+        result = probe.run_raw(call, LD_LIBRARY_PATH=str(tmp_path))
+        assert result.stdout.decode().strip() == 'error 1062'
+        assert result.returncode == 1062 & 0xFF
+        lines = result.stderr.decode().splitlines()
+        assert len(lines) == 1 and lines[0].startswith(f'power_probe: {cause}'), lines
+        if library == 'empty':
+            assert 'libsystemd.so.0' in lines[0]
+    assert logind.calls() == []

@@ -46,17 +46,19 @@ INVALID_EN = 'The parameter is incorrect.'
 ENGLISH = {'LC_ALL': 'en_US.UTF-8', 'LANG': 'en_US.UTF-8'}
 RUSSIAN = {'LC_ALL': 'ru_RU.UTF-8', 'LANG': 'ru_RU.UTF-8'}
 
-# Mode, the logind method it calls, and its arguments (with the method of a
-# logind new enough for the skip-inhibitors flag).
+# Mode and the logind methods it calls with their arguments (with the method
+# of a logind new enough for the skip-inhibitors flag): the modes that let
+# applications refuse list the inhibitors first.
+LIST = ('ListInhibitors', [])
 MODES = [
-    ('s', 'SuspendWithFlags', [16]),
-    ('sq', 'Suspend', [False]),
-    ('h', 'HibernateWithFlags', [16]),
-    ('hq', 'Hibernate', [False]),
-    ('l', 'LockSession', ['auto']),
-    ('lo', 'TerminateSession', ['auto']),
-    ('sd', 'PowerOff', [False]),
-    ('r', 'Reboot', [False]),
+    ('s', [('SuspendWithFlags', [16])]),
+    ('sq', [LIST, ('Suspend', [False])]),
+    ('h', [('HibernateWithFlags', [16])]),
+    ('hq', [LIST, ('Hibernate', [False])]),
+    ('l', [('LockSession', ['auto'])]),
+    ('lo', [('TerminateSession', ['auto'])]),
+    ('sd', [LIST, ('PowerOff', [False])]),
+    ('r', [LIST, ('Reboot', [False])]),
 ]
 
 SLEEP_BOUND_MS = 200
@@ -90,15 +92,15 @@ def flags_methods(logind):
     logind.add_method('HibernateWithFlags', 't')
 
 
-@pytest.mark.parametrize('mode,method,args', MODES)
+@pytest.mark.parametrize('mode,calls', MODES)
 @pytest.mark.parametrize('switch', ['-', '/', '\\'])
-def test_every_mode_and_switch_makes_its_call(yxtk, logind, mode, method, args, switch):
+def test_every_mode_and_switch_makes_its_call(yxtk, logind, mode, calls, switch):
     flags_methods(logind)
     for form in case_mixes(mode):
         logind.clear_calls()
-        code, out, _ = yxtk.run(switch + form)
-        assert (code, out) == (0, BANNER_EN + SUCCESS_EN), form
-        assert logind.calls() == [(method, args)], form
+        code, out, err = yxtk.run(switch + form)
+        assert (code, out, err) == (0, BANNER_EN + SUCCESS_EN, b''), form
+        assert logind.calls() == calls, form
 
 
 def test_help_prints_the_usage(yxtk, logind):
@@ -155,11 +157,15 @@ def test_non_utf8_argument_bytes(yxtk, logind):
 ])
 def test_logind_errors_become_windows_codes(yxtk, logind, mode, method, in_sig, error, code):
     logind.raise_error(method, in_sig, error)
-    status, out, _ = yxtk.run('-' + mode)
+    status, out, err = yxtk.run('-' + mode)
     assert status == code & 0xFF
     assert out.startswith(BANNER_EN)
     message = out[len(BANNER_EN):]
     assert message and 'Command line parameters' not in message and not message.endswith('\n')
+    # The cause goes to standard error, one line; standard output has only
+    # the system's texts.
+    assert err.decode() == f'yxtk: {method}: {error}: refused by the test\n'
+    assert error not in out
 
 
 def test_refused_message_is_the_catalogue_text(yxtk, logind):
@@ -181,9 +187,11 @@ def test_older_logind_without_flags_gets_plain_suspend(yxtk, logind):
 
 def test_without_logind_the_service_is_missing(yxtk, logind):
     logind.stop()
-    code, out, _ = yxtk.run('-l')
+    code, out, err = yxtk.run('-l')
     assert code == 1062 & 0xFF
     assert out.startswith(BANNER_EN) and len(out) > len(BANNER_EN)
+    assert err.decode().startswith('yxtk: LockSession: org.freedesktop.DBus.Error.ServiceUnknown: ')
+    assert err.decode().count('\n') == 1
 
 
 def test_suspend_returns_after_the_resume(yxtk, logind):
@@ -201,6 +209,95 @@ def test_suspend_returns_after_the_resume(yxtk, logind):
             process.kill()
     assert process.returncode == 0
     assert out.decode() == BANNER_EN + SUCCESS_EN
+
+
+def test_block_inhibitor_refuses_the_asking_modes(yxtk, logind):
+    flags_methods(logind)
+    logind.add_method('ListInhibitors', '', "ret = [('sleep:shutdown', 'Backup', 'copying', 'block', 0, 4242)]",
+                      out_sig='a(ssssuu)')
+    refused = yxtk.run('-sd')
+    assert refused[:2] == (1223 & 0xFF, BANNER_EN + 'The operation was canceled by the user.')
+    assert refused[2].decode() == 'yxtk: PowerOff: inhibited by "Backup" (PID 4242, user 0), reason is "copying"\n'
+    assert yxtk.run('-hq')[0] == 1223 & 0xFF
+    assert [c[0] for c in logind.calls()] == ['ListInhibitors', 'ListInhibitors']
+    # The at-once modes skip inhibitors.
+    assert yxtk.run('-s')[0] == 0
+    assert logind.method_calls('SuspendWithFlags') == [[16]]
+
+
+# --- Standard output that goes nowhere -------------------------------------
+
+def run_with_closed_stdout(yxtk, *args):
+    """Runs yxtk with standard output a pipe whose reader has gone."""
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    try:
+        result = subprocess.run([str(yxtk.path), *args], env=yxtk.env(), stdout=write_end,
+                                stderr=subprocess.PIPE, timeout=60, check=False)
+    finally:
+        os.close(write_end)
+    return result.returncode, result.stderr
+
+
+@pytest.mark.parametrize('args,code', [(['-l'], 0), (['-?'], 0), ([], 0), (['-x'], 87), (['-sd'], 1314)])
+def test_a_closed_pipe_never_changes_the_exit_status(yxtk, logind, args, code):
+    logind.raise_error('PowerOff', 'b', 'org.freedesktop.DBus.Error.AccessDenied')
+    status, err = run_with_closed_stdout(yxtk, *args)
+    assert status == code & 0xFF, err
+    if args == ['-l']:
+        assert logind.method_calls('LockSession') == [['auto']]  # the action ran
+
+
+# --- Console codesets and arguments -----------------------------------------
+
+@pytest.mark.parametrize('locale,language,codec', [
+    ({'LC_ALL': 'ru_RU.KOI8-R'}, RUSSIAN, 'koi8_r'),
+    ({'LC_ALL': 'ru_RU.CP1251'}, RUSSIAN, 'cp1251'),
+    ({'LC_ALL': 'ru_RU.ISO-8859-5'}, RUSSIAN, 'iso8859_5'),
+    ({'LC_ALL': 'ru_RU.ISO-8859-1'}, RUSSIAN, 'latin_1'),  # no Cyrillic: '?' for each letter
+    ({'LC_ALL': '', 'LC_CTYPE': 'ru_RU.KOI8-R', 'LANG': 'ru_RU.UTF-8'}, RUSSIAN, 'koi8_r'),
+    ({'LC_ALL': '', 'LC_CTYPE': '', 'LANG': 'ru_RU.koi8r@euro'}, RUSSIAN, 'koi8_r'),
+    ({'LC_ALL': 'ru_RU.NO-SUCH-CODESET'}, RUSSIAN, 'cp866'),  # unknown: the OEM bytes
+    ({'LC_ALL': 'ru_RU'}, RUSSIAN, 'cp866'),  # no codeset: the OEM bytes
+    ({'LC_ALL': 'en_US.ISO-8859-5'}, ENGLISH, 'iso8859_5'),
+])
+def test_console_text_in_the_locale_codeset(yxtk, locale, language, codec):
+    for args in (['-?'], ['-x']):
+        utf8 = yxtk.run(*args, locale=language)[1]
+        result = yxtk.run_raw(*args, **locale)
+        assert result.stdout == utf8.encode(codec, errors='replace'), (args, locale)
+
+
+@pytest.mark.parametrize('locale,argument,logged,code', [
+    (RUSSIAN, '-ы'.encode(), b'-\xfb', 87),
+    # A letter the code page lacks is '?': the help mode, as on Windows.
+    (ENGLISH, '-ы'.encode(), b'-?', 0),
+    (ENGLISH, '-é'.encode(), b'-\xe9', 87),
+    ({'LC_ALL': 'ru_RU.KOI8-R'}, '-ы'.encode('koi8_r'), b'-\xfb', 87),
+    (RUSSIAN, b'-\xff\xfes', b'-??s', 87),  # bytes that are no UTF-8
+    (RUSSIAN, '-sд€'.encode(), b'-s\xe4\x88', 87),
+    (ENGLISH, '-s€ж'.encode(), b'-s\x80?', 87),
+    ({'LC_ALL': 'ru_RU'}, b'-\xfb', b'-\xfb', 87),  # no codeset: the bytes as they came
+])
+def test_arguments_reach_the_command_in_the_ansi_code_page(yxtk, logind, installed, locale, argument, logged,
+                                                           code):
+    (installed.parent / 'yxtk.wli').write_text('[Prms]\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n')
+    result = yxtk.run_raw(argument, path=installed, **locale)
+    assert result.returncode == code
+    first = (installed.parent / 'yxtk.log').read_bytes().split(b'\r\n')[0]
+    assert first == b'AP. ' + 'Запуск'.encode('cp1251') + b' (argc=2,argv[1]="' + logged + b'")'
+    assert logind.calls() == []
+
+
+def test_a_program_path_with_a_double_quote_finds_its_settings(yxtk, logind, tmp_path):
+    directory = tmp_path / 'say "hi" there'
+    directory.mkdir()
+    for name in ('yx"tk', 'yxtk'):
+        program = directory / name
+        shutil.copy(yxtk.path, program)
+        (directory / f'{name}.wli').write_text('[Prms]\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n')
+        assert yxtk.run('-l', path=program)[0] == 0
+        assert log_lines(directory, f'{name}.log')[0] == 'AP. Запуск (argc=2,argv[1]="-l")', name
 
 
 # --- Logging -------------------------------------------------------------

@@ -1,8 +1,10 @@
 // The console: standard output receives texts in the OEM code page, through
 // the C runtime's buffered stream. On Windows the bytes pass unchanged; on
-// POSIX, when the locale variables name a UTF-8 codeset, they are converted
-// from the user's OEM code page (866 Russian, 437 otherwise) to UTF-8 so
-// that a Linux terminal shows readable text.
+// POSIX they are converted from the user's OEM code page (866 Russian, 437
+// otherwise) to the codeset the locale variables name (LC_ALL, LC_CTYPE,
+// LANG: the first set), so that a Linux terminal shows readable text: UTF-8,
+// or any other codeset iconv knows; without a codeset, or with one iconv does
+// not know, the OEM bytes pass unchanged.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +19,10 @@ enum : uint32_t {
   kCodePageUtf8 = 65001,  // CP_UTF8
 };
 
+// Prepares standard output for the run, before the first write: on POSIX a
+// reader that has gone away makes writes fail instead of ending the process.
+void StartConsole();
+
 // Writes n OEM bytes to standard output (buffered; no line break is added).
 // Returns false, with the last error set, when the stream refuses them.
 bool WriteConsoleBytes(const char* bytes, size_t n);
@@ -24,7 +30,8 @@ bool WriteConsoleBytes(const char* bytes, size_t n);
 bool FlushConsole();
 
 // The code page of what reaches standard output: kCodePageUtf8 when the
-// OEM bytes are converted, otherwise the user's OEM code page.
+// OEM bytes are converted to UTF-8, the user's OEM code page when they pass
+// unchanged, 0 when they are converted to another codeset.
 uint32_t ConsoleOutputCodePage();
 
 // Converts n bytes of OEM code page 437 or 866 to UTF-8 into *out (replacing
