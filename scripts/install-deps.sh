@@ -11,7 +11,8 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
-  wine wine32:i386
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  wine wine32:i386 wine64
   libsystemd-dev dbus python3-dbusmock python3-pytest
   libspdlog-dev hyperfine time
 )

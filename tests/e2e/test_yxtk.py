@@ -317,9 +317,9 @@ def test_settings_in_the_older_line_format(yxtk, logind, installed):
 
 # --- Windows build under Wine (only modes that change nothing) ------------
 
-def wine_env(prefix, locale):
+def wine_env(locale):
     env = dict(os.environ)
-    env.update(WINEPREFIX=str(prefix), WINEDEBUG='-all', **locale)
+    env.update(**locale)
     return env
 
 
@@ -336,7 +336,8 @@ def win32_build():
 
 
 def run_wine(build, exe, args, locale, cwd=None):
-    result = subprocess.run(['wine', str(exe), *args], env=wine_env(build / 'wineprefix', locale),
+    wine_run = pathlib.Path(__file__).resolve().parents[2] / 'cmake' / 'wine-run.sh'
+    result = subprocess.run([str(wine_run), str(build / 'wineprefix'), str(exe), *args], env=wine_env(locale),
                             capture_output=True, timeout=120, check=False, cwd=cwd)
     return result.returncode, result.stdout
 
