@@ -187,8 +187,8 @@ uint32_t TFileLog::WriteQueue() {
     // records all fail the filter does not touch it, and a file that cannot
     // be opened costs one attempt, however long the queue.
     if (file == nullptr) {
-      result = plat::OpenFile(fileName_.CStr(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways,
-                              &file);
+      result = plat::OpenFile(fileName_.CStr(), plat::kGenericWrite | plat::kFileAppendData,
+                              plat::kFileShareRead, plat::kOpenAlways, &file);
       if (result != 0) {
         file = nullptr;
         break;

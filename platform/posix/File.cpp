@@ -126,7 +126,8 @@ uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t di
   *file = nullptr;
   if (name == nullptr) return FailWith(kErrorInvalidParameter);
   const bool read = (access & (kGenericRead | kGenericAll)) != 0;
-  const bool write = (access & (kGenericWrite | kGenericAll)) != 0;
+  const bool append = (access & kFileAppendData) != 0;
+  const bool write = append || (access & (kGenericWrite | kGenericAll)) != 0;
   const bool query = !read && !write;
   int flags = O_CLOEXEC;
   bool truncate = false;
@@ -144,6 +145,18 @@ uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t di
       break;
     default: return FailWith(kErrorInvalidParameter);
   }
+  // Opening never blocks: a FIFO without a writer, a device that waits for
+  // a carrier. Whatever is not a regular file is refused below.
+  flags |= O_NONBLOCK | O_NOCTTY;
+  // Appending handles write at the end whatever the file position, so that
+  // writers that the share-mode locks cannot keep apart (a file without
+  // read access for them, a file system without the locks) never write
+  // over each other's lines.
+  if (append) flags |= O_APPEND;
+  // Root follows no symbolic link to a file it may write or create: a link
+  // planted in a directory that another user controls must not redirect
+  // root's writes to a file of root's choosing.
+  if ((write || (flags & O_CREAT) != 0) && geteuid() == 0) flags |= O_NOFOLLOW;
   // A query handle needs no rights on the file's content; one that may
   // create the file opens it for reading. Other handles are emptied only
   // after the share check, so they need write access for it.
@@ -165,13 +178,26 @@ uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t di
   } else {
     fd = OpenNoIntr(name, flags | O_RDONLY);
   }
-  if (fd < 0) return FailWith(ErrorFromPathErrno(errno, name));
+  if (fd < 0) {
+    const int err = errno;
+    // A link that O_NOFOLLOW refused, and opens of what is no file (a
+    // socket, a device without its driver or terminal): refused, as Windows
+    // refuses what it may not open.
+    if ((err == ELOOP && (flags & O_NOFOLLOW) != 0) || err == ENXIO || err == ENODEV) {
+      return FailWith(kErrorAccessDenied);
+    }
+    return FailWith(ErrorFromPathErrno(err, name));
+  }
 
+  // Directories, FIFOs, sockets and devices are not files in this sense.
   struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
     return FailWith(kErrorAccessDenied);
   }
+  // Reads and writes of a regular file never wait anyway; the descriptor
+  // drops the flag so that it behaves as any other.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (share_emulated) {
     if (uint32_t code = TakeShareLocks(fd, read, write, share)) {
       close(fd);
@@ -190,6 +216,12 @@ uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t di
   }
   *file = object;
   return 0;
+}
+
+bool IsTrustedConfiguration(FileHandle file) {
+  if (file == nullptr || geteuid() != 0) return true;
+  struct stat info;
+  return fstat(file->fd, &info) == 0 && info.st_uid == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 uint32_t SeekToEnd(FileHandle file, uint64_t* position) {
