@@ -20,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "plat/Error.h"
 #include "plat/File.h"
@@ -60,6 +61,25 @@ int ExitStatus(pid_t child) {
   int status = 0;
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+// Runs `body` in a child process and returns its exit status, or -1 when it
+// has not ended within `seconds` (the child is then killed).
+template <class Body>
+int ExitStatusWithin(int seconds, Body body) {
+  pid_t child = fork();
+  if (child == 0) _exit(body());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return -1;
+    }
+    usleep(2000);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(PosixProcessTest, ChildOfForkHasItsOwnIds) {
@@ -286,7 +306,7 @@ bool SomeoneWaitsForLock(ino_t inode, int byte) {
 // the segment is gone, and not hand out a handle to the dead object.
 TEST(PosixMutexTest, OpenThatRacesTheLastCloseFindsNoMutex) {
   const std::string name = UniqueName("race");
-  const std::string path = "/dev/shm/" + name;
+  const std::string path = "/dev/shm/yxmx." + name;
   MutexHandle mutex = nullptr;
   ASSERT_EQ(plat::CreateNamedMutex(name.c_str(), &mutex), 0u);
   struct stat info;
@@ -319,6 +339,59 @@ TEST(PosixMutexTest, OpenThatRacesTheLastCloseFindsNoMutex) {
   close(closer);
   EXPECT_EQ(ExitStatus(child), 0);
   EXPECT_EQ(plat::CloseMutexHandle(mutex), 0u);
+}
+
+// Processes killed while they hold named mutexes leave the objects behind;
+// the next process that creates a named mutex removes every one that no
+// live process holds, and leaves alone those that one does.
+TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
+  auto exists = [](const std::string& name) { return access(("/dev/shm/yxmx." + name).c_str(), F_OK) == 0; };
+  auto holder = [](const std::string& name, Pipe* opened) {
+    pid_t child = fork();
+    if (child == 0) {
+      MutexHandle own = nullptr;
+      if (plat::CreateNamedMutex(name.c_str(), &own) != 0 || plat::WaitMutex(own, 0) != 0) _exit(1);
+      opened->Send('O');
+      for (;;) pause();
+    }
+    return child;
+  };
+  constexpr int kKilled = 20;
+  std::vector<std::string> names;
+  for (int i = 0; i < kKilled; ++i) {
+    names.push_back(UniqueName("killed"));
+    Pipe opened;
+    pid_t child = holder(names.back(), &opened);
+    ASSERT_EQ(opened.Receive(), 'O');
+    kill(child, SIGKILL);
+    ExitStatus(child);
+    EXPECT_TRUE(exists(names.back()));
+  }
+  const std::string live = UniqueName("live");
+  Pipe liveOpened;
+  pid_t liveChild = holder(live, &liveOpened);
+  ASSERT_EQ(liveOpened.Receive(), 'O');
+  // A new process, as a new logger would be.
+  EXPECT_EQ(ExitStatusWithin(10,
+                             [] {
+                               MutexHandle mutex = nullptr;
+                               return plat::CreateNamedMutex(UniqueName("sweeper").c_str(), &mutex) == 0 ? 0
+                                                                                                         : 1;
+                             }),
+            0);
+  int left = 0;
+  for (const std::string& name : names) left += exists(name) ? 1 : 0;
+  EXPECT_EQ(left, 0);
+  EXPECT_TRUE(exists(live));
+  MutexHandle probe = nullptr;
+  ASSERT_EQ(plat::OpenNamedMutex(live.c_str(), &probe), 0u);
+  EXPECT_EQ(plat::WaitMutex(probe, 0), plat::kErrorWaitTimeout);  // still owned by the live holder
+  kill(liveChild, SIGKILL);
+  ExitStatus(liveChild);
+  EXPECT_EQ(plat::WaitMutex(probe, 10000), 0u);  // abandoned: acquired
+  EXPECT_EQ(plat::ReleaseMutexHandle(probe), 0u);
+  EXPECT_EQ(plat::CloseMutexHandle(probe), 0u);
+  EXPECT_FALSE(exists(live));
 }
 
 TEST(PosixMutexTest, MutexClosedInAllProcessesIsGone) {
@@ -422,25 +495,6 @@ TEST(PosixFileTest, SeekToEndWorksBeyond4GiB) {
   EXPECT_EQ(plat::FileSize(file, &newSize), 0u);
   EXPECT_EQ(newSize, size + 3);
   plat::CloseFile(file);
-}
-
-// Runs `body` in a child process and returns its exit status, or -1 when it
-// has not ended within `seconds` (the child is then killed).
-template <class Body>
-int ExitStatusWithin(int seconds, Body body) {
-  pid_t child = fork();
-  if (child == 0) _exit(body());
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  int status = 0;
-  while (waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      return -1;
-    }
-    usleep(2000);
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // What is not a regular file never opens and never makes an open wait: a
