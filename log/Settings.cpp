@@ -119,16 +119,23 @@ const TSettingsSection* TSettingsFile::FindSection(const char* name) const {
 }
 
 void TSettingsSection::TakeItems(std::vector<std::unique_ptr<TSettingsItem>>* items) {
-  // Items of equal keys stand the last of the file first.
-  std::reverse(items->begin(), items->end());
-  std::stable_sort(items->begin(), items->end(), [](const auto& a, const auto& b) {
-    return plat::TextCompareNoCase(a->Key().CStr(), b->Key().CStr()) < 0;
+  // Sorted by key, and of equal keys the last of the file first: the sort
+  // sees each key's characters directly and the item's place in the file.
+  struct TEntry {
+    const char* key;
+    size_t place;
+  };
+  std::vector<TEntry> order(items->size());
+  for (size_t i = 0; i < items->size(); ++i) order[i] = {(*items)[i]->Key().CStr(), i};
+  std::sort(order.begin(), order.end(), [](const TEntry& a, const TEntry& b) {
+    const int r = plat::TextCompareNoCase(a.key, b.key);
+    return r != 0 ? r < 0 : a.place > b.place;
   });
   items_.Clear();
   items_.Reserve(unsigned(items->size()));
-  for (auto& item : *items) {
-    items_.InsertAt(item.get(), items_.Count());
-    item.release();
+  for (const TEntry& entry : order) {
+    items_.InsertAt((*items)[entry.place].get(), items_.Count());
+    (*items)[entry.place].release();
   }
   items->clear();
 }
