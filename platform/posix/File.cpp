@@ -120,96 +120,110 @@ void ToLocalSystemTime(const timespec& when, SystemTime* out) {
   detail::ToSystemTime(local, when.tv_nsec, out);
 }
 
+// What an open asks for, as OpenFile works it out step by step.
+struct OpenRequest {
+  bool read = false;           // the access has kGenericRead
+  bool write = false;          // the access has kGenericWrite or kFileAppendData
+  bool append = false;         // the access has kFileAppendData
+  int flags = O_CLOEXEC;       // the flags for open(2)
+  bool truncate = false;       // empty the file once the share check passed
+  bool shareEmulated = false;  // take the share-mode locks
+};
+
+// The open(2) flags of a creation disposition and whether it empties the
+// file; false for a disposition that does not exist or that would empty a
+// file the handle may not write.
+bool DispositionFlags(uint32_t disposition, OpenRequest* request) {
+  switch (disposition) {
+    case kCreateNew: request->flags |= O_CREAT | O_EXCL; return true;
+    case kCreateAlways:
+      request->flags |= O_CREAT;
+      request->truncate = true;
+      return true;
+    case kOpenExisting: return true;
+    case kOpenAlways: request->flags |= O_CREAT; return true;
+    case kTruncateExisting: request->truncate = request->write; return request->write;
+    default: return false;
+  }
+}
+
+// Opens the descriptor. A query handle needs no rights on the file's
+// content; one that may create the file opens it for reading. Other handles
+// are emptied only after the share check, so they need write access for it.
+// Returns the descriptor, or -1 with errno set.
+//
+// Opening never waits: not for a writer of a FIFO, not for the carrier of a
+// device; whatever is not a regular file is refused after the open.
+// Appending handles write at the end whatever the file position, so that
+// writers that the share-mode locks cannot keep apart (a file without read
+// access for them, a file system without the locks) never write over each
+// other's lines. Root follows no symbolic link to a file it may write or
+// create: a link planted in a directory that another user controls must not
+// redirect root's writes to a file of root's choosing.
+int OpenDescriptor(const char* name, uint32_t disposition, OpenRequest* request) {
+  request->flags |= O_NONBLOCK | O_NOCTTY;
+  if (request->append) request->flags |= O_APPEND;
+  if ((request->write || (request->flags & O_CREAT) != 0) && geteuid() == 0) request->flags |= O_NOFOLLOW;
+  const int flags = request->flags;
+  if (!request->read && !request->write) {
+    const bool truncate = request->truncate;
+    request->truncate = false;
+    if (disposition == kOpenExisting) return OpenNoIntr(name, flags | O_PATH);
+    return OpenNoIntr(name, flags | O_RDONLY | (truncate ? O_TRUNC : 0));
+  }
+  request->shareEmulated = true;
+  if (!request->write && !request->truncate) return OpenNoIntr(name, flags | O_RDONLY);
+  int fd = OpenNoIntr(name, flags | O_RDWR);
+  if (fd < 0 && errno == EACCES && request->write && !request->read) {
+    fd = OpenNoIntr(name, flags | O_WRONLY);
+    request->shareEmulated = false;
+  }
+  return fd;
+}
+
+// The Windows code of a failed open(2): a link that O_NOFOLLOW refused, and
+// what is no file (a socket, a device without its driver or terminal), are
+// refused as Windows refuses what it may not open.
+uint32_t OpenFailure(int err, const char* name, const OpenRequest& request) {
+  if ((err == ELOOP && (request.flags & O_NOFOLLOW) != 0) || err == ENXIO || err == ENODEV) {
+    return kErrorAccessDenied;
+  }
+  return ErrorFromPathErrno(err, name);
+}
+
+// Refuses what is not a regular file (a directory, FIFO, socket or device),
+// takes the share-mode locks and empties the file as the request says;
+// returns 0 or the Windows code of the open's failure.
+uint32_t PrepareDescriptor(int fd, uint32_t share, const OpenRequest& request) {
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return kErrorAccessDenied;
+  // Reads and writes of a regular file never wait anyway; the descriptor
+  // drops the flag so that it behaves as any other.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (request.shareEmulated) {
+    if (uint32_t code = TakeShareLocks(fd, request.read, request.write, share)) return code;
+  }
+  if (request.truncate && ftruncate(fd, 0) != 0) return ErrorFromErrno(errno);
+  return 0;
+}
+
 }  // namespace
 
 uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t disposition, FileHandle* file) {
   *file = nullptr;
   if (name == nullptr) return FailWith(kErrorInvalidParameter);
-  const bool read = (access & (kGenericRead | kGenericAll)) != 0;
-  const bool append = (access & kFileAppendData) != 0;
-  const bool write = append || (access & (kGenericWrite | kGenericAll)) != 0;
-  const bool query = !read && !write;
-  int flags = O_CLOEXEC;
-  bool truncate = false;
-  switch (disposition) {
-    case kCreateNew: flags |= O_CREAT | O_EXCL; break;
-    case kCreateAlways:
-      flags |= O_CREAT;
-      truncate = true;
-      break;
-    case kOpenExisting: break;
-    case kOpenAlways: flags |= O_CREAT; break;
-    case kTruncateExisting:
-      if (!write) return FailWith(kErrorInvalidParameter);
-      truncate = true;
-      break;
-    default: return FailWith(kErrorInvalidParameter);
-  }
-  // Opening never blocks: a FIFO without a writer, a device that waits for
-  // a carrier. Whatever is not a regular file is refused below.
-  flags |= O_NONBLOCK | O_NOCTTY;
-  // Appending handles write at the end whatever the file position, so that
-  // writers that the share-mode locks cannot keep apart (a file without
-  // read access for them, a file system without the locks) never write
-  // over each other's lines.
-  if (append) flags |= O_APPEND;
-  // Root follows no symbolic link to a file it may write or create: a link
-  // planted in a directory that another user controls must not redirect
-  // root's writes to a file of root's choosing.
-  if ((write || (flags & O_CREAT) != 0) && geteuid() == 0) flags |= O_NOFOLLOW;
-  // A query handle needs no rights on the file's content; one that may
-  // create the file opens it for reading. Other handles are emptied only
-  // after the share check, so they need write access for it.
-  bool share_emulated = !query;
-  int fd;
-  if (query) {
-    if (disposition == kOpenExisting) {
-      fd = OpenNoIntr(name, flags | O_PATH);
-    } else {
-      fd = OpenNoIntr(name, flags | O_RDONLY | (truncate ? O_TRUNC : 0));
-    }
-    truncate = false;
-  } else if (write || truncate) {
-    fd = OpenNoIntr(name, flags | O_RDWR);
-    if (fd < 0 && errno == EACCES && write && !read) {
-      fd = OpenNoIntr(name, flags | O_WRONLY);
-      share_emulated = false;
-    }
-  } else {
-    fd = OpenNoIntr(name, flags | O_RDONLY);
-  }
-  if (fd < 0) {
-    const int err = errno;
-    // A link that O_NOFOLLOW refused, and opens of what is no file (a
-    // socket, a device without its driver or terminal): refused, as Windows
-    // refuses what it may not open.
-    if ((err == ELOOP && (flags & O_NOFOLLOW) != 0) || err == ENXIO || err == ENODEV) {
-      return FailWith(kErrorAccessDenied);
-    }
-    return FailWith(ErrorFromPathErrno(err, name));
-  }
-
-  // Directories, FIFOs, sockets and devices are not files in this sense.
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  OpenRequest request;
+  request.read = (access & (kGenericRead | kGenericAll)) != 0;
+  request.append = (access & kFileAppendData) != 0;
+  request.write = request.append || (access & (kGenericWrite | kGenericAll)) != 0;
+  if (!DispositionFlags(disposition, &request)) return FailWith(kErrorInvalidParameter);
+  const int fd = OpenDescriptor(name, disposition, &request);
+  if (fd < 0) return FailWith(OpenFailure(errno, name, request));
+  if (uint32_t code = PrepareDescriptor(fd, share, request)) {
     close(fd);
-    return FailWith(kErrorAccessDenied);
+    return FailWith(code);
   }
-  // Reads and writes of a regular file never wait anyway; the descriptor
-  // drops the flag so that it behaves as any other.
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  if (share_emulated) {
-    if (uint32_t code = TakeShareLocks(fd, read, write, share)) {
-      close(fd);
-      return FailWith(code);
-    }
-  }
-  if (truncate && ftruncate(fd, 0) != 0) {
-    int err = errno;
-    close(fd);
-    return FailWith(ErrorFromErrno(err));
-  }
-  auto* object = new (std::nothrow) FileObject{fd, read, write};
+  auto* object = new (std::nothrow) FileObject{fd, request.read, request.write};
   if (object == nullptr) {
     close(fd);
     return FailWith(kErrorNotEnoughMemory);
