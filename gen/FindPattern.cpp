@@ -12,6 +12,7 @@
 // The inner ".*" search is memoised per (rest of pattern, subject position),
 // which keeps the cost polynomial for patterns such as ".*a.*a.*a.*b".
 
+#include <cstring>
 #include <map>
 #include <utility>
 #include <vector>
@@ -88,14 +89,19 @@ class TPatternSearch {
 
   // The offset in `text` of its first "|" at or after `from`, or its size.
   unsigned NextBar(TPatternText text, unsigned from) const {
+    if (nextBar_.empty()) return text.size;  // the pattern has none
     const unsigned at = unsigned(text.data - whole_.data) + from;
     const unsigned bar = nextBar_[at];
     const unsigned end = unsigned(text.data - whole_.data) + text.size;
     return (bar < end ? bar : end) - unsigned(text.data - whole_.data);
   }
 
+  // Notes, for each offset of the pattern, where its next "|" is; nothing
+  // for a pattern without one.
   void FindNextBars(TPatternText pattern) {
     whole_ = pattern;
+    nextBar_.clear();
+    if (std::memchr(pattern.data, '|', pattern.size) == nullptr) return;
     nextBar_.assign(pattern.size + 1, pattern.size);
     for (unsigned i = pattern.size; i-- > 0;) nextBar_[i] = pattern.data[i] == '|' ? i : nextBar_[i + 1];
   }
