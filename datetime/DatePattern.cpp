@@ -3,7 +3,6 @@
 #include "DatePattern.h"
 
 #include <cstring>
-#include <memory>
 
 #include "DateTime.h"
 #include "plat/DatePicture.h"
@@ -54,7 +53,8 @@ TDatePattern::TDatePattern(const char* pattern) : source_(pattern != nullptr ? p
 
 void TDatePattern::Compile(const char* p) {
   auto literal = [&](char c) {
-    if (tokens_.empty() || tokens_.back().kind != Kind::kLiteral) tokens_.push_back({Kind::kLiteral, 0, 0, {}});
+    if (tokens_.empty() || tokens_.back().kind != Kind::kLiteral)
+      tokens_.push_back({Kind::kLiteral, 0, 0, {}});
     tokens_.back().text.push_back(c);
   };
   while (*p != '\0') {
@@ -120,6 +120,13 @@ bool TDatePattern::ExpandBySystem(Kind kind, const plat::SystemTime& fields, uin
   std::string result(size_t(size), '\0');
   if (format(locale, &fields, picture.c_str(), result.data(), size) <= 0) return false;
   result.resize(std::strlen(result.c_str()));
+  // The result must split at the markers into exactly one text per element;
+  // any other shape (a picture the system shortened, say) is a failed call.
+  size_t elements = 0;
+  for (const Token& t : tokens_) elements += t.kind == kind ? 1 : 0;
+  size_t markers = 0;
+  for (char c : result) markers += c == kMarker ? 1 : 0;
+  if (markers + 1 != elements) return false;
   size_t from = 0;
   for (size_t i = 0; i < tokens_.size(); ++i) {
     if (tokens_[i].kind != kind) continue;
@@ -206,20 +213,13 @@ bool TDatePattern::Append(const TDateTime& value, uint32_t locale, BStr* out) {
 }
 
 BStr TDateTime::Format(const char* pattern, uint32_t locale) const {
-  // Patterns are compiled once per thread and kept; a program uses a few.
-  thread_local std::vector<std::unique_ptr<TDatePattern>> cache;
-  const char* key = pattern != nullptr ? pattern : "";
-  TDatePattern* compiled = nullptr;
-  for (const auto& p : cache) {
-    if (p->Source() == key) compiled = p.get();
-  }
-  if (compiled == nullptr) {
-    if (cache.size() == 8) cache.erase(cache.begin());
-    cache.push_back(std::make_unique<TDatePattern>(key));
-    compiled = cache.back().get();
-  }
+  // Compiled for this call only: a cache per thread would have to be
+  // destroyed when its thread ends, which the MinGW runtime under Wine does
+  // not survive, and a shared one would need a lock. Callers that format
+  // often (the logger's time stamps) keep their own TDatePattern.
+  TDatePattern compiled(pattern);
   BStr text;
-  if (!compiled->Append(*this, locale, &text)) text.Clear();
+  if (!compiled.Append(*this, locale, &text)) text.Clear();
   return text;
 }
 

@@ -9,9 +9,11 @@
 // - the image agrees with a plain reading of the text: the same sections
 //   (names equal without regard to case merged), and in each the same
 //   key=value items, held in key order and found by key;
-// - each parameter is its default or what the file's item for it says;
+// - a UTF-8 byte-order mark at the start is no part of the text;
+// - each parameter is its default or what the file's last item for it says;
 // - the event list holds one entry per distinct category pattern, in order,
-//   each from an item (or "+" line) of the file;
+//   each with the message of the file's last item (or "+" line) of exactly
+//   that category pattern;
 // - PassesEvents agrees with matching the entries one by one, and a record
 //   whose category and message are an entry's plain patterns passes;
 // - AppendTime appends exactly what Format gives for the time pattern, also
@@ -76,7 +78,8 @@ struct TRefFile {
 
   static std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
-    const std::string body = text.substr(0, text.find('\0'));
+    std::string body = text.substr(0, text.find('\0'));
+    if (body.rfind("\xEF\xBB\xBF", 0) == 0) body.erase(0, 3);
     size_t p = 0;
     while (p < body.size()) {
       const size_t end = std::min(body.find_first_of("\r\n", p), body.size());
@@ -202,11 +205,11 @@ class TChecker {
     const TSettingsSection* s = file_.FindSection("Prms");
     const TSettingsItem* item = s != nullptr ? s->FindItem(key) : nullptr;
     bool inFile = false;
-    bool sameValue = false;
+    bool sameValue = false;  // as the last of the file's items for the key
     for (const auto& [k, v] : r != nullptr ? r->items : TPairs()) {
       if (plat::TextCompareNoCase(k.c_str(), key) != 0) continue;
       inFile = true;
-      sameValue = sameValue || (item != nullptr && v == item->Value().CStr());
+      sameValue = item != nullptr && v == item->Value().CStr();
     }
     if (inFile != (item != nullptr) || (inFile && !sameValue)) Report("Prms lookup of ", key);
     return item != nullptr ? item->Value().CStr() : nullptr;
@@ -279,8 +282,12 @@ class TChecker {
     for (unsigned i = 0; i < events.Count(); ++i) {
       const TLogEvent* e = events.At(i);
       const std::pair<std::string, std::string> held(e->categoryPattern.CStr(), e->messagePattern.CStr());
-      if (std::find(items.begin(), items.end(), held) == items.end()) {
-        Report("event not from the file: ", Escaped(held.first) + "=" + Escaped(held.second));
+      const auto last = std::find_if(items.rbegin(), items.rend(), [&](const auto& item) {
+        return plat::TextCompare(item.first.c_str(), held.first.c_str()) == 0;
+      });
+      if (last == items.rend() || *last != held) {
+        Report("event not the file's last of its category: ",
+               Escaped(held.first) + "=" + Escaped(held.second));
       }
     }
   }

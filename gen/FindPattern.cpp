@@ -12,8 +12,10 @@
 // The inner ".*" search is memoised per (rest of pattern, subject position),
 // which keeps the cost polynomial for patterns such as ".*a.*a.*a.*b".
 
+#include <cstring>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "BStr.h"
 
@@ -26,6 +28,9 @@ struct TPatternText {
   unsigned size;
 };
 
+// The search runs on an explicit stack of frames, one per pending inner
+// ".*" search, so that its depth is bounded by memory, not by the thread's
+// stack: a settings line of thousands of "x*.*" pairs nests that deep.
 class TPatternSearch {
  public:
   TPatternSearch(const char* subject, unsigned length, bool ignoreCase)
@@ -33,44 +38,159 @@ class TPatternSearch {
 
   // First position >= start at which the pattern matches, or kNotFound.
   unsigned Find(TPatternText pattern, unsigned start) {
-    // Alternatives first; when none is found the whole pattern is tried
-    // with "|" as an ordinary character.
-    bool split = false;
-    for (unsigned i = 0; i < pattern.size; ++i) split = split || pattern.data[i] == '|';
-    if (split) {
-      unsigned best = kNotFound;
-      unsigned from = 0;
-      for (unsigned i = 0; i <= pattern.size; ++i) {
-        if (i == pattern.size || pattern.data[i] == '|') {
-          const unsigned p = FindPlain({pattern.data + from, i - from}, start);
-          if (p < best) best = p;
-          from = i + 1;
-        }
-      }
-      if (best != kNotFound) return best;
+    FindNextBars(pattern);
+    frames_.clear();
+    Push(pattern, start);
+    unsigned result = kNotFound;
+    while (!frames_.empty()) {
+      if (!Advance(frames_.back())) continue;  // it pushed a frame for an inner search
+      result = frames_.back().result;
+      frames_.pop_back();
+      if (!frames_.empty()) TakeInnerResult(frames_.back(), result);
     }
-    return FindPlain(pattern, start);
+    return result;
   }
 
  private:
-  // The search without the alternatives step.
-  unsigned FindPlain(TPatternText pattern, unsigned start) {
-    while (pattern.size >= 2 && pattern.data[0] == '.' && pattern.data[1] == '*') {
-      pattern.data += 2;
-      pattern.size -= 2;
+  enum class Attempt { kNone, kMatched, kFailed, kNoClass, kInner };
+
+  struct TKnown {
+    unsigned foundUpTo = kNotFound;    // every s up to here finds the rest
+    unsigned missingFrom = kNotFound;  // no s from here finds it
+  };
+
+  // One search of a pattern from a start: first its alternatives, each a
+  // plain search, then (when none is found) the whole pattern as a plain
+  // search with "|" as an ordinary character.
+  struct TFrame {
+    TPatternText pattern;
+    unsigned start;
+    bool inAlternatives;  // still searching the alternatives
+    unsigned nextPiece;   // offset of the next alternative; > size: none left
+    unsigned best;        // the smallest position an alternative found
+    TPatternText plain;   // the plain search in progress
+    unsigned p;           // its current attempt
+    Attempt pending;      // the outcome of the attempt at p, once known
+    TKnown* waiting;      // the inner search this frame waits for
+    unsigned waitingFrom;
+    unsigned result;
+  };
+
+  void Push(TPatternText pattern, unsigned start) {
+    TFrame f{pattern, start, false, 0, kNotFound, pattern, start, Attempt::kNone, nullptr, 0, kNotFound};
+    if (NextBar(pattern, 0) < pattern.size) {
+      f.inAlternatives = true;
+      StartPiece(&f);
+    } else {
+      StartPlain(&f, pattern);
     }
-    if (pattern.size == 0) return kNotFound;
-    for (unsigned p = start; p < length_; ++p) {
-      const Attempt result = Match(pattern, p);
-      if (result == Attempt::kMatched) return p;
-      if (result == Attempt::kNoClass) return kNotFound;
-    }
-    return kNotFound;
+    frames_.push_back(f);
   }
 
-  enum class Attempt { kMatched, kFailed, kNoClass };
+  // The offset in `text` of its first "|" at or after `from`, or its size.
+  unsigned NextBar(TPatternText text, unsigned from) const {
+    if (nextBar_.empty()) return text.size;  // the pattern has none
+    const unsigned at = unsigned(text.data - whole_.data) + from;
+    const unsigned bar = nextBar_[at];
+    const unsigned end = unsigned(text.data - whole_.data) + text.size;
+    return (bar < end ? bar : end) - unsigned(text.data - whole_.data);
+  }
 
-  Attempt Match(TPatternText pattern, unsigned s) {
+  // Notes, for each offset of the pattern, where its next "|" is; nothing
+  // for a pattern without one.
+  void FindNextBars(TPatternText pattern) {
+    whole_ = pattern;
+    nextBar_.clear();
+    if (std::memchr(pattern.data, '|', pattern.size) == nullptr) return;
+    nextBar_.assign(pattern.size + 1, pattern.size);
+    for (unsigned i = pattern.size; i-- > 0;) nextBar_[i] = pattern.data[i] == '|' ? i : nextBar_[i + 1];
+  }
+
+  void StartPiece(TFrame* f) {
+    const unsigned end = NextBar(f->pattern, f->nextPiece);
+    StartPlain(f, {f->pattern.data + f->nextPiece, end - f->nextPiece});
+    f->nextPiece = end + 1;
+  }
+
+  static void StartPlain(TFrame* f, TPatternText plain) {
+    while (plain.size >= 2 && plain.data[0] == '.' && plain.data[1] == '*') {
+      plain.data += 2;
+      plain.size -= 2;
+    }
+    f->plain = plain;
+    f->p = f->start;
+  }
+
+  // Runs the frame's attempts until it has its result (true), or until it
+  // has pushed a frame for an inner search it must wait for (false).
+  bool Advance(TFrame& f) {
+    for (;;) {
+      Attempt outcome = f.pending;
+      f.pending = Attempt::kNone;
+      if (outcome == Attempt::kNone) {
+        if (f.plain.size == 0 || f.p >= length_) {
+          outcome = Attempt::kNoClass;  // nothing (more) to find
+        } else {
+          TPatternText rest{};
+          unsigned s = 0;
+          outcome = Match(f.plain, f.p, &rest, &s);
+          if (outcome == Attempt::kInner) {
+            TKnown& known = memo_[std::make_pair(rest.data, rest.size)];
+            if (known.foundUpTo != kNotFound && s <= known.foundUpTo) {
+              outcome = Attempt::kMatched;
+            } else if (s >= known.missingFrom) {
+              outcome = Attempt::kFailed;
+            } else {
+              f.waiting = &known;
+              f.waitingFrom = s;
+              Push(rest, s);  // invalidates f
+              return false;
+            }
+          }
+        }
+      }
+      if (outcome == Attempt::kFailed) {
+        ++f.p;
+        continue;
+      }
+      const unsigned found = outcome == Attempt::kMatched ? f.p : kNotFound;
+      if (!f.inAlternatives) {
+        f.result = found;
+        return true;
+      }
+      if (found < f.best) f.best = found;
+      if (f.nextPiece <= f.pattern.size) {
+        StartPiece(&f);
+      } else if (f.best != kNotFound) {
+        f.result = f.best;
+        return true;
+      } else {
+        f.inAlternatives = false;
+        StartPlain(&f, f.pattern);
+      }
+    }
+  }
+
+  // The answer of an inner search to the frame that waits for it. The
+  // answer falls as s grows: true up to the last match start, false after.
+  // So each rest keeps the largest s known to find it and the smallest s
+  // known not to, and a search runs only between the two.
+  static void TakeInnerResult(TFrame& f, unsigned found) {
+    TKnown& known = *f.waiting;
+    if (found == kNotFound) {
+      known.missingFrom = f.waitingFrom;
+      f.pending = Attempt::kFailed;
+    } else {
+      if (known.foundUpTo == kNotFound || found > known.foundUpTo) known.foundUpTo = found;
+      f.pending = Attempt::kMatched;
+    }
+    f.waiting = nullptr;
+  }
+
+  // One attempt of a plain pattern at s. At an inner ".*" it stops with
+  // kInner and the rest of the pattern and the subject position, whose
+  // search decides the attempt.
+  Attempt Match(TPatternText pattern, unsigned s, TPatternText* rest, unsigned* restFrom) const {
     const char* e = pattern.data;
     const char* end = pattern.data + pattern.size;
     while (e < end) {
@@ -86,7 +206,9 @@ class TPatternSearch {
         e += 2;
       } else if (c == '.' && e + 1 < end && e[1] == '*') {
         if (e + 2 == end) return Attempt::kMatched;
-        return FoundFrom({e + 2, unsigned(end - (e + 2))}, s) ? Attempt::kMatched : Attempt::kFailed;
+        *rest = {e + 2, unsigned(end - (e + 2))};
+        *restFrom = s;
+        return Attempt::kInner;
       } else if (c == '.') {
         ++s;
         ++e;
@@ -104,23 +226,6 @@ class TPatternSearch {
       }
     }
     return Attempt::kMatched;
-  }
-
-  // Whether the rest of a pattern after ".*" is found at or after s. The
-  // answer falls as s grows: true up to the last match start, false after.
-  // So each rest keeps the largest s known to find it and the smallest s
-  // known not to, and the search runs only between the two.
-  bool FoundFrom(TPatternText rest, unsigned s) {
-    TKnown& known = memo_[std::make_pair(rest.data, rest.size)];
-    if (known.foundUpTo != kNotFound && s <= known.foundUpTo) return true;
-    if (s >= known.missingFrom) return false;
-    const unsigned p = Find(rest, s);
-    if (p == kNotFound) {
-      known.missingFrom = s;
-      return false;
-    }
-    if (known.foundUpTo == kNotFound || p > known.foundUpTo) known.foundUpTo = p;
-    return true;
   }
 
   bool Same(char pattern, char subject) const {
@@ -147,11 +252,10 @@ class TPatternSearch {
   const char* subject_;
   unsigned length_;
   bool ignoreCase_;
-  struct TKnown {
-    unsigned foundUpTo = kNotFound;   // every s up to here finds the rest
-    unsigned missingFrom = kNotFound;  // no s from here finds it
-  };
   std::map<std::pair<const char*, unsigned>, TKnown> memo_;
+  std::vector<TFrame> frames_;
+  TPatternText whole_{};
+  std::vector<unsigned> nextBar_;  // for each offset of the pattern: its next "|"
 };
 
 }  // namespace

@@ -33,10 +33,10 @@ class TBatchFile {
   TBatchFile& operator=(const TBatchFile&) = delete;
 
   bool IsOpen() const { return file_ != nullptr; }
-  // Opens the file for writing, sharing reading only, and moves to its end.
+  // Opens the file for appending, sharing reading only, and moves to its end.
   uint32_t Open() {
-    if (const uint32_t code = plat::OpenFile(name_.CStr(), plat::kGenericWrite, plat::kFileShareRead,
-                                             plat::kOpenAlways, &file_)) {
+    if (const uint32_t code = plat::OpenFile(name_.CStr(), plat::kGenericWrite | plat::kFileAppendData,
+                                             plat::kFileShareRead, plat::kOpenAlways, &file_)) {
       file_ = nullptr;
       return code;
     }

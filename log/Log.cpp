@@ -83,7 +83,7 @@ uint32_t TSettingsLog::ReadSettings() {
   TLogLock lock(this);
   settingsTime_.Clear();
   uint32_t result = TSectionSettingsReader(this).Read();
-  if (result != 0) result = TSettingsReader(this).Read();
+  if (result == kNoSectionHeader) result = TSettingsReader(this).Read();
   lastSettingsRead_ = plat::TickCount();
   return result;
 }

@@ -3,7 +3,11 @@
 
 #include "Settings.h"
 
+#include <algorithm>
 #include <climits>
+#include <map>
+#include <memory>
+#include <vector>
 
 #include "Log.h"
 #include "plat/Error.h"
@@ -17,11 +21,29 @@ constexpr unsigned kSettingsGrowth = 64;
 
 bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
-// Whether a read failed only because another program holds the file: the
-// settings in force are then kept.
-bool IsTransient(uint32_t code) {
-  return code == plat::kErrorSharingViolation || code == plat::kErrorLockViolation;
+// The largest settings file that is read; a larger one is a read failure
+// with 8 (ERROR_NOT_ENOUGH_MEMORY).
+constexpr uint64_t kMaxSettingsBytes = 16u << 20;
+
+// Whether a read failure keeps the settings in force: another program holds
+// the file, or the file is too large to be a settings file.
+bool KeepsParameters(uint32_t code) {
+  return code == plat::kErrorSharingViolation || code == plat::kErrorLockViolation ||
+         code == plat::kErrorNotEnoughMemory;
 }
+
+// Skips a UTF-8 byte-order mark at the start of the text.
+void SkipByteOrderMark(const char** text, uint32_t* size) {
+  if (*size >= 3 && std::equal(*text, *text + 3, "\xEF\xBB\xBF")) {
+    *text += 3;
+    *size -= 3;
+  }
+}
+
+// Orders texts as the sorted tables of the file do: without regard to case.
+struct TNoCaseLess {
+  bool operator()(const char* a, const char* b) const { return plat::TextCompareNoCase(a, b) < 0; }
+};
 
 // The n bytes at p as a string; the bytes need no terminating zero.
 BStr Slice(const char* p, unsigned n) {
@@ -77,12 +99,10 @@ int TSettingsSection::Compare(const TSettingsSection* other, int mode) const {
 }
 
 const TSettingsItem* TSettingsSection::FindItem(const char* key) const {
+  auto probe = [&](const TSettingsItem* item) { return plat::TextCompareNoCase(item->Key().CStr(), key); };
   unsigned at = 0;
-  if (!items_.SearchBy(&at, kEqual, [&](const TSettingsItem* item) {
-        return plat::TextCompareNoCase(item->Key().CStr(), key);
-      })) {
-    return nullptr;
-  }
+  if (!items_.SearchBy(&at, kEqual, probe)) return nullptr;
+  while (at > 0 && probe(items_.At(at - 1)) == 0) --at;  // the first of equal keys: the file's last
   return items_.At(at);
 }
 
@@ -98,37 +118,74 @@ const TSettingsSection* TSettingsFile::FindSection(const char* name) const {
   return sections_.At(at);
 }
 
-TSettingsSection* TSettingsFile::Section(const char* name) {
-  if (const TSettingsSection* found = FindSection(name)) return const_cast<TSettingsSection*>(found);
-  auto* section = new TSettingsSection(name);
-  if (!sections_.Add(section)) {
-    delete section;
-    return const_cast<TSettingsSection*>(FindSection(name));
+void TSettingsSection::TakeItems(std::vector<std::unique_ptr<TSettingsItem>>* items) {
+  // Sorted by key, and of equal keys the last of the file first: the sort
+  // sees each key's characters directly and the item's place in the file.
+  struct TEntry {
+    const char* key;
+    size_t place;
+  };
+  std::vector<TEntry> order(items->size());
+  for (size_t i = 0; i < items->size(); ++i) order[i] = {(*items)[i]->Key().CStr(), i};
+  std::sort(order.begin(), order.end(), [](const TEntry& a, const TEntry& b) {
+    const int r = plat::TextCompareNoCase(a.key, b.key);
+    return r != 0 ? r < 0 : a.place > b.place;
+  });
+  items_.Clear();
+  items_.Reserve(unsigned(items->size()));
+  for (const TEntry& entry : order) {
+    items_.InsertAt((*items)[entry.place].get(), items_.Count());
+    (*items)[entry.place].release();
   }
-  return section;
+  items->clear();
 }
 
+// The text is read into sections held by name in a search tree, each with
+// its items in file order; every section is then sorted once and the tables
+// are filled in order. Sorted insertion item by item would move the tables
+// for every line: quadratic in the number of items.
 void TSettingsFile::Parse(const char* text, uint32_t size) {
   sections_.Clear();
   hasHeader_ = false;
-  TSettingsSection* current = nullptr;
+  SkipByteOrderMark(&text, &size);
+  struct TPending {
+    std::unique_ptr<TSettingsSection> section;
+    std::vector<std::unique_ptr<TSettingsItem>> items;
+  };
+  std::map<const char*, TPending, TNoCaseLess> pending;  // keyed by the section's own name
+  auto section = [&](BStr name) -> TPending* {
+    auto found = pending.find(name.CStr());
+    if (found != pending.end()) return &found->second;
+    auto created = std::make_unique<TSettingsSection>(name.CStr());
+    const char* key = created->Name().CStr();
+    TPending& entry = pending[key];
+    entry.section = std::move(created);
+    return &entry;
+  };
+  TPending* current = nullptr;
   ForEachLine(text, size, [&](const char* begin, const char* end) {
     if (*begin == '[' && end[-1] == ']' && end - begin >= 2) {
       const char* nameBegin = begin + 1;
       const char* nameEnd = end - 1;
       while (nameBegin < nameEnd && IsBlankOrTab(*nameBegin)) ++nameBegin;
       while (nameEnd > nameBegin && IsBlankOrTab(nameEnd[-1])) --nameEnd;
-      current = Section(Slice(nameBegin, unsigned(nameEnd - nameBegin)).CStr());
+      current = section(Slice(nameBegin, unsigned(nameEnd - nameBegin)));
       hasHeader_ = true;
       return;
     }
-    if (current == nullptr) current = Section("");
+    if (current == nullptr) current = section(BStr());
     const char* equals = begin;
     while (equals < end && *equals != '=') ++equals;
     const char* value = equals < end ? equals + 1 : end;
-    current->AddItem(
-        new TSettingsItem(Slice(begin, unsigned(equals - begin)), Slice(value, unsigned(end - value))));
+    current->items.push_back(std::make_unique<TSettingsItem>(Slice(begin, unsigned(equals - begin)),
+                                                             Slice(value, unsigned(end - value))));
   });
+  sections_.Reserve(unsigned(pending.size()));
+  for (auto& [name, entry] : pending) {
+    entry.section->TakeItems(&entry.items);
+    sections_.InsertAt(entry.section.get(), sections_.Count());
+    entry.section.release();
+  }
 }
 
 uint32_t ReadWholeFile(const char* fileName, TCharBuffer* buffer, uint32_t* size) {
@@ -140,7 +197,10 @@ uint32_t ReadWholeFile(const char* fileName, TCharBuffer* buffer, uint32_t* size
   }
   uint64_t fileSize = 0;
   uint32_t code = plat::FileSize(file, &fileSize);
-  if (code == 0 && fileSize >= 0x7FFFFFF0u) code = plat::kErrorNotEnoughMemory;
+  if (code == 0 && fileSize > kMaxSettingsBytes) code = plat::kErrorNotEnoughMemory;
+  // As root, a file that another user owns or may change configures
+  // nothing: it counts as absent.
+  if (code == 0 && !plat::IsTrustedConfiguration(file)) code = plat::kErrorFileNotFound;
   if (code == 0) {
     buffer->Alloc(uint32_t(fileSize) + 1);
     uint32_t done = 0;
@@ -198,6 +258,7 @@ TSettingsOutcome ApplySections(const TSettingsFile& file, TLogParams* params) {
 }
 
 void ApplyLines(const char* text, uint32_t size, TLogParams* params) {
+  SkipByteOrderMark(&text, &size);
   ForEachLine(text, size, [&](const char* begin, const char* end) {
     char kept[5] = {};
     int n = 0;
@@ -228,7 +289,7 @@ uint32_t TSettingsReader::Read() {
   TCharBuffer text;
   uint32_t size = 0;
   const uint32_t code = ReadWholeFile(log_->SettingsFileName().CStr(), &text, &size);
-  if (code != 0 && IsTransient(code)) return code;
+  if (code != 0 && KeepsParameters(code)) return code;
   log_->Params().SetDefaults();
   if (code != 0) return code;
   ApplyLines(text.Chars(), size, &log_->Params());
@@ -240,7 +301,7 @@ uint32_t TSectionSettingsReader::Read() {
   TSettingsFile file;
   const uint32_t code = file.Load(log_->SettingsFileName().CStr());
   if (code != 0) {
-    if (!IsTransient(code)) log_->Params().SetDefaults();
+    if (!KeepsParameters(code)) log_->Params().SetDefaults();
     return code;
   }
   if (!file.HasHeader()) return kNoSectionHeader;

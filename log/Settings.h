@@ -17,7 +17,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "BStr.h"
 #include "LogParams.h"
@@ -46,7 +48,12 @@ class TSettingsSection : public TYxBsMem {
   int Compare(const TSettingsSection* other, int mode) const;
   const BStr& Name() const { return name_; }
   void AddItem(TSettingsItem* item) { items_.Add(item); }
-  // The item of this key (any case), or null.
+  // Replaces the items by `items` (taken over, the vector left empty),
+  // sorted by key without regard to case; of items with equal keys the
+  // last in `items` comes first.
+  void TakeItems(std::vector<std::unique_ptr<TSettingsItem>>* items);
+  // The item of this key (any case), or null; of several, the one that
+  // stands last in the file.
   const TSettingsItem* FindItem(const char* key) const;
   unsigned ItemCount() const { return items_.Count(); }
   // The item at `index` in key order; raises EOutOfRange past the count.
@@ -63,7 +70,8 @@ class TSettingsFile : public TYxBsMem {
   // Reads and parses the file; returns 0 or a Windows error code. Replaces
   // what was loaded before.
   uint32_t Load(const char* fileName);
-  // Parses `size` bytes of text (up to a zero byte among them).
+  // Parses `size` bytes of text (up to a zero byte among them; a UTF-8
+  // byte-order mark at the start is skipped). O(n log n) in the items.
   void Parse(const char* text, uint32_t size);
   // The section of this name (any case), or null.
   const TSettingsSection* FindSection(const char* name) const;
@@ -72,8 +80,6 @@ class TSettingsFile : public TYxBsMem {
   bool HasHeader() const { return hasHeader_; }
 
  private:
-  TSettingsSection* Section(const char* name);
-
   TPtrArray<TSettingsSection> sections_;
   bool hasHeader_ = false;
 };
@@ -124,7 +130,11 @@ class TSectionSettingsReader : public TSettingsReader {
 inline constexpr uint32_t kNoSectionHeader = 11;
 
 // Reads a whole file into `buffer`, a zero byte after the data; returns 0 or
-// a Windows error code. A file held for writing by another handle gives 32.
+// a Windows error code. A file held for writing by another handle gives 32;
+// one larger than 16 MiB gives 8; as root, a file that another user owns or
+// may write gives 2, as a missing one. What is not a regular file (a FIFO,
+// a device, a directory) gives 5 at once and, as for a missing file, the
+// defaults apply.
 uint32_t ReadWholeFile(const char* fileName, TCharBuffer* buffer, uint32_t* size);
 
 }  // namespace yx

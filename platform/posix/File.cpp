@@ -123,7 +123,8 @@ void ToLocalSystemTime(const timespec& when, SystemTime* out) {
 // What an open asks for, as OpenFile works it out step by step.
 struct OpenRequest {
   bool read = false;           // the access has kGenericRead
-  bool write = false;          // the access has kGenericWrite
+  bool write = false;          // the access has kGenericWrite or kFileAppendData
+  bool append = false;         // the access has kFileAppendData
   int flags = O_CLOEXEC;       // the flags for open(2)
   bool truncate = false;       // empty the file once the share check passed
   bool shareEmulated = false;  // take the share-mode locks
@@ -150,7 +151,19 @@ bool DispositionFlags(uint32_t disposition, OpenRequest* request) {
 // content; one that may create the file opens it for reading. Other handles
 // are emptied only after the share check, so they need write access for it.
 // Returns the descriptor, or -1 with errno set.
+//
+// Opening never waits: not for a writer of a FIFO, not for the carrier of a
+// device; whatever is not a regular file is refused after the open.
+// Appending handles write at the end whatever the file position, so that
+// writers that the share-mode locks cannot keep apart (a file without read
+// access for them, a file system without the locks) never write over each
+// other's lines. Root follows no symbolic link to a file it may write or
+// create: a link planted in a directory that another user controls must not
+// redirect root's writes to a file of root's choosing.
 int OpenDescriptor(const char* name, uint32_t disposition, OpenRequest* request) {
+  request->flags |= O_NONBLOCK | O_NOCTTY;
+  if (request->append) request->flags |= O_APPEND;
+  if ((request->write || (request->flags & O_CREAT) != 0) && geteuid() == 0) request->flags |= O_NOFOLLOW;
   const int flags = request->flags;
   if (!request->read && !request->write) {
     const bool truncate = request->truncate;
@@ -168,11 +181,25 @@ int OpenDescriptor(const char* name, uint32_t disposition, OpenRequest* request)
   return fd;
 }
 
-// Refuses a directory, takes the share-mode locks and empties the file as
-// the request says; returns 0 or the Windows code of the open's failure.
+// The Windows code of a failed open(2): a link that O_NOFOLLOW refused, and
+// what is no file (a socket, a device without its driver or terminal), are
+// refused as Windows refuses what it may not open.
+uint32_t OpenFailure(int err, const char* name, const OpenRequest& request) {
+  if ((err == ELOOP && (request.flags & O_NOFOLLOW) != 0) || err == ENXIO || err == ENODEV) {
+    return kErrorAccessDenied;
+  }
+  return ErrorFromPathErrno(err, name);
+}
+
+// Refuses what is not a regular file (a directory, FIFO, socket or device),
+// takes the share-mode locks and empties the file as the request says;
+// returns 0 or the Windows code of the open's failure.
 uint32_t PrepareDescriptor(int fd, uint32_t share, const OpenRequest& request) {
   struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) return kErrorAccessDenied;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return kErrorAccessDenied;
+  // Reads and writes of a regular file never wait anyway; the descriptor
+  // drops the flag so that it behaves as any other.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (request.shareEmulated) {
     if (uint32_t code = TakeShareLocks(fd, request.read, request.write, share)) return code;
   }
@@ -187,10 +214,11 @@ uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t di
   if (name == nullptr) return FailWith(kErrorInvalidParameter);
   OpenRequest request;
   request.read = (access & (kGenericRead | kGenericAll)) != 0;
-  request.write = (access & (kGenericWrite | kGenericAll)) != 0;
+  request.append = (access & kFileAppendData) != 0;
+  request.write = request.append || (access & (kGenericWrite | kGenericAll)) != 0;
   if (!DispositionFlags(disposition, &request)) return FailWith(kErrorInvalidParameter);
   const int fd = OpenDescriptor(name, disposition, &request);
-  if (fd < 0) return FailWith(ErrorFromPathErrno(errno, name));
+  if (fd < 0) return FailWith(OpenFailure(errno, name, request));
   if (uint32_t code = PrepareDescriptor(fd, share, request)) {
     close(fd);
     return FailWith(code);
@@ -202,6 +230,12 @@ uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t di
   }
   *file = object;
   return 0;
+}
+
+bool IsTrustedConfiguration(FileHandle file) {
+  if (file == nullptr || geteuid() != 0) return true;
+  struct stat info;
+  return fstat(file->fd, &info) == 0 && info.st_uid == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 uint32_t SeekToEnd(FileHandle file, uint64_t* position) {

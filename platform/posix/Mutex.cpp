@@ -1,7 +1,7 @@
 // Mutexes and events on POSIX.
 //
 // A named mutex is a robust, recursive, process-shared pthread mutex in a
-// POSIX shared-memory segment named "/" + the mutex's name (mode 0600).
+// POSIX shared-memory segment named "/yxmx." + the mutex's name (mode 0600).
 // Robustness gives the Windows abandonment: when the owning thread ends, or
 // its process dies, the next locker gets EOWNERDEAD, makes the mutex
 // consistent and owns it. Each process maps a segment once, however many
@@ -28,10 +28,20 @@
 // (every holder died without closing) treats it as gone: a create
 // initialises it anew, an open unlinks it and fails with 2.
 //
+// Leftovers. A segment whose every holder died stays in /dev/shm until some
+// process opens that name again, and the names are seldom opened again (the
+// logger names its mutex after an address). So every create of a named
+// mutex first sweeps the directory: every segment of this layer that
+// belongs to the effective user and that no process holds is removed, under
+// its bookkeeping lock, by the same rule as above. Their number thus stays
+// at the segments of live processes plus those of processes that died since
+// the last create.
+//
 // An event is a flag under a process-private mutex and condition variable.
 
 #include "plat/Mutex.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -40,6 +50,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <new>
 #include <string>
@@ -68,6 +79,9 @@ constexpr uint32_t kReady = 0x584D5859;  // "YXMX": the segment is initialised
 constexpr off_t kHoldersByte = 0;
 constexpr off_t kBookkeepingByte = 1;
 constexpr int kOpenAttempts = 100;
+// What the names of this layer's segments begin with, after the "/".
+constexpr char kShmPrefix[] = "yxmx.";
+constexpr char kShmDirectory[] = "/dev/shm";
 
 // The content of a segment. The owner fields are written only by the owning
 // thread while it holds the mutex; they are atomic because other threads
@@ -83,7 +97,7 @@ struct SharedMutex {
 // A segment as this process maps it, shared by all of the process's handles.
 struct Segment {
   Segment* next;
-  std::string shmName;  // "/" + the mutex name; empty for an unnamed mutex
+  std::string shmName;  // "/yxmx." + the mutex name; empty for an unnamed mutex
   dev_t dev;
   ino_t ino;
   int fd;  // holds this process's holder lock; -1 for an unnamed mutex
@@ -200,7 +214,7 @@ uint32_t MapSegment(int fd, const std::string& shmName, const struct stat& info,
 // Finds or makes this process's segment of the mutex `name`. Called with the
 // segment list locked.
 uint32_t OpenSegment(const char* name, bool create, Segment** result) {
-  const std::string shmName = std::string("/") + name;
+  const std::string shmName = std::string("/") + kShmPrefix + name;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     int fd = shm_open(shmName.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
     if (fd < 0) return ErrorFromErrno(errno);
@@ -245,6 +259,35 @@ uint32_t OpenSegment(const char* name, bool create, Segment** result) {
   return kErrorInternalError;
 }
 
+// Removes the segment `shmName` when it belongs to the effective user and no
+// process holds it. A segment whose bookkeeping lock is taken is left alone:
+// its owner is opening or closing it.
+void RemoveIfAbandoned(const std::string& shmName) {
+  int fd = shm_open(shmName.c_str(), O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  struct stat info;
+  bool held = true;
+  if (SetLock(fd, F_WRLCK, kBookkeepingByte, false) == 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_uid == geteuid() && info.st_nlink != 0 &&
+      detail::IsByteHeldElsewhere(fd, kHoldersByte, &held) == 0 && !held) {
+    shm_unlink(shmName.c_str());
+  }
+  close(fd);  // drops the bookkeeping lock
+}
+
+// Sweeps the segments that processes which died left behind.
+void ReclaimAbandonedSegments() {
+  DIR* dir = opendir(kShmDirectory);
+  if (dir == nullptr) return;
+  const size_t prefixLength = sizeof kShmPrefix - 1;
+  while (const dirent* entry = readdir(dir)) {
+    if (std::strncmp(entry->d_name, kShmPrefix, prefixLength) == 0) {
+      RemoveIfAbandoned(std::string("/") + entry->d_name);
+    }
+  }
+  closedir(dir);
+}
+
 uint32_t OpenHandle(const char* name, bool create, MutexHandle* mutex) {
   *mutex = nullptr;
   const bool unnamed = name == nullptr || *name == 0;
@@ -256,6 +299,7 @@ uint32_t OpenHandle(const char* name, bool create, MutexHandle* mutex) {
     code = CreateUnnamed(&handle->segment);
   } else {
     WatchForks();
+    if (create) ReclaimAbandonedSegments();
     LockSegments();
     code = OpenSegment(name, create, &handle->segment);
     UnlockSegments();

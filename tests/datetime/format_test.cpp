@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "DatePattern.h"
 #include "DateTime.h"
@@ -17,7 +19,9 @@ TDateTime At(int y, int mo, int d, int h, int mi, int s, int ms) {
   return t;
 }
 
-std::string F(const TDateTime& t, const char* pattern) { return t.Format(pattern, kLocaleUserDefault).CStr(); }
+std::string F(const TDateTime& t, const char* pattern) {
+  return t.Format(pattern, kLocaleUserDefault).CStr();
+}
 
 TEST(FormatTest, TheSystemsOwnPatterns) {
   const TDateTime t = At(2005, 3, 7, 9, 5, 3, 45);
@@ -48,8 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"ss.ii 'ii'", 45, "07.045 ii"}, Case{"'Time' ss.ii", 45, "Time 07.045"},
                       Case{"mm''ss", 0, "59'07"}, Case{"iiii", 9, "009009"}, Case{"iiiii", 9, "0090099"},
                       Case{"'it''s' HH", 0, "it's 23"}, Case{"''''", 0, "''"}, Case{"'open HH", 0, "open HH"},
-                      Case{"hh:mm", 0, "11:59"}, Case{"h", 0, "11"}, Case{"H", 0, "23"}, Case{"d.M.yy", 0, "31.12.05"},
-                      Case{"I", 0, "I"}, Case{"-/,;", 0, "-/,;"}, Case{"", 0, ""}));
+                      Case{"hh:mm", 0, "11:59"}, Case{"h", 0, "11"}, Case{"H", 0, "23"},
+                      Case{"d.M.yy", 0, "31.12.05"}, Case{"I", 0, "I"}, Case{"-/,;", 0, "-/,;"},
+                      Case{"", 0, ""}));
 
 TEST(FormatTest, EmptyValueGivesEmptyText) {
   TDateTime empty;
@@ -90,6 +95,34 @@ TEST(FormatTest, PatternsAreCachedPerSecond) {
   BStr d("keep");
   EXPECT_FALSE(pattern.Append(empty, kLocaleUserDefault, &d));
   EXPECT_STREQ(d.CStr(), "keep");
+}
+
+// Long pictures of system elements (names, eras, markers) go to the system
+// formatter in one call per pass. Whatever the system makes of a picture
+// of any length, the result is the whole expansion or, when the system's
+// answer does not split into the elements asked for, the empty text: never
+// an exception, never a part of the elements. Threads that format and end
+// at once leave nothing behind that their end must tear down.
+TEST(FormatTest, LongPicturesAndShortLivedThreadsAreSafe) {
+  const TDateTime friday = At(2005, 3, 11, 9, 5, 3, 45);
+  for (const char* element : {"dddd", "MMMM", "tt", "gg", "ddd"}) {
+    for (int repeats : {1, 20, 40, 100}) {
+      std::string picture;
+      for (int i = 0; i < repeats; ++i) picture += std::string(element) + " HH ";
+      const std::string one = F(friday, (std::string(element) + " HH ").c_str());
+      std::string whole;
+      for (int i = 0; i < repeats; ++i) whole += one;
+      const std::string text = F(friday, picture.c_str());
+      EXPECT_TRUE(text.empty() || text == whole) << picture.size() << " characters of " << element;
+    }
+  }
+  std::vector<std::thread> threads;
+  std::vector<std::string> texts(8);
+  for (size_t i = 0; i < texts.size(); ++i) {
+    threads.emplace_back([&texts, i, friday] { texts[i] = F(friday, "yyyyMMdd-HHmmssii"); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& text : texts) EXPECT_EQ(text, "20050311-090503045");
 }
 
 }  // namespace

@@ -398,6 +398,28 @@ def test_settings_change_while_processes_write(writers):
             f'writer {tag}: time stamps after the new pattern was in force'
 
 
+def test_settings_that_become_a_fifo_never_block(writers):
+    """A settings file replaced by a FIFO while the loggers run counts as
+    absent at the next read: nothing more is written, and no writer thread
+    waits for a FIFO writer while it holds the lock."""
+    writers.write_settings('[Prms]\nFlshLns=0\nPrmsRd=1\n[Evts]\nT=\n')
+
+    def size():
+        return writers.log.stat().st_size if writers.log.exists() else 0
+
+    def replace_by_fifo():
+        assert wait_until(lambda: size() > 0, timeout=WAIT_TIMEOUT, interval=0.05)
+        writers.settings.unlink()
+        os.mkfifo(writers.settings)
+        # After the next settings read no record passes: the file stops growing.
+        sizes = []
+        assert wait_until(lambda: sizes.append(size()) or (len(sizes) > 30 and sizes[-1] == sizes[-30]),
+                          timeout=WAIT_TIMEOUT, interval=0.1), 'the loggers kept writing'
+
+    counts = writers.run(2, 100, stop=True, on_writing=replace_by_fifo)
+    assert set(counts) == {'w0', 'w1'}
+
+
 def test_no_settings_file_creates_no_log(writers):
     counts = writers.run(PROCESSES, 1000)
     assert counts == expected_counts(PROCESSES, 1000)

@@ -11,6 +11,7 @@ import os
 import pathlib
 import re
 import shutil
+import socket
 import subprocess
 import time
 
@@ -466,3 +467,74 @@ def test_windows_build_writes_its_log(win32_build, tmp_path):
     assert len(lines) == 2
     assert lines[0] == 'AP. Запуск (argc=2,argv[1]="/x")'
     assert lines[1].startswith('AP. Завершение (') and lines[1].endswith(')')
+
+
+# --- Odd settings files, and running as root ------------------------------
+
+
+def make_odd_file(path, kind):
+    """Puts a FIFO, a directory or a listening socket at `path`; returns what
+    must stay open while it is used."""
+    if kind == 'fifo':
+        os.mkfifo(path)
+    elif kind == 'directory':
+        path.mkdir()
+    else:
+        sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        sock.bind(str(path))
+        sock.listen(1)
+        return sock
+    return None
+
+
+@pytest.mark.parametrize('kind', ['fifo', 'directory', 'socket'])
+@pytest.mark.parametrize('which', ['yxtk.wli', 'yxtk.log'])
+def test_odd_files_never_block(yxtk, logind, installed, kind, which):
+    """A settings file that is no regular file counts as absent; a log path
+    that is none fails its batches. Neither makes the run wait."""
+    if which == 'yxtk.log':
+        (installed.parent / 'yxtk.wli').write_text('[Evts]\nAP=\n')
+    keep = make_odd_file(installed.parent / which, kind)
+    try:
+        code, out, _ = yxtk.run('-?', path=installed, timeout=30)  # the deadline
+        assert code == 0 and out.startswith(BANNER_EN)
+    finally:
+        if keep:
+            keep.close()
+    if which == 'yxtk.wli':
+        assert not (installed.parent / 'yxtk.log').exists()
+
+
+ROOT_CASES = [
+    # name, settings owner, settings mode, log is a link, lines expected
+    ('trusted settings', 0, 0o644, False, 2),
+    ('settings of another user', 65534, 0o644, False, 0),
+    ('group-writable settings', 0, 0o664, False, 0),
+    ('world-writable settings', 0, 0o646, False, 0),
+    ('log through a link', 0, 0o644, True, 0),
+]
+
+
+@pytest.mark.parametrize('name,owner,mode,link,lines', ROOT_CASES, ids=[c[0] for c in ROOT_CASES])
+def test_root_trusts_no_file_another_user_controls(yxtk, logind, installed, name, owner, mode, link, lines):
+    """As root, a settings file that another user owns or may write is
+    ignored, and the log is never written through a symbolic link."""
+    if os.geteuid() != 0:
+        pytest.skip('needs root: the checks apply only to the effective user root')
+    directory = installed.parent
+    settings = directory / 'yxtk.wli'
+    settings.write_text('[Evts]\nAP=\n')
+    os.chown(settings, owner, owner)
+    os.chmod(settings, mode)
+    target = directory / 'root-owned'
+    target.write_bytes(b'kept\n')
+    if link:
+        (directory / 'yxtk.log').symlink_to(target)
+    assert yxtk.run('-?', path=installed, timeout=30)[0] == 0
+    assert target.read_bytes() == b'kept\n'
+    if link:
+        assert (directory / 'yxtk.log').is_symlink()
+    elif lines:
+        assert len(log_lines(directory)) == lines
+    else:
+        assert not (directory / 'yxtk.log').exists()

@@ -77,9 +77,9 @@ TEST(FindPatternTest, Classes) {
   EXPECT_EQ(Find("z-", "[a-]"), 1u);
   EXPECT_EQ(Find("m", "[z-a]"), kNotFound);  // a reversed range adds only its ends
   EXPECT_EQ(Find("a", "[z-a]"), 0u);
-  EXPECT_EQ(Find("\xe0", "[\xc0-\xff]"), 0u);  // signed order: -64 .. -1
+  EXPECT_EQ(Find("\xe0", "[\xc0-\xff]"), 0u);      // signed order: -64 .. -1
   EXPECT_EQ(Find("a", "[\x01-\xff]"), kNotFound);  // 1 .. -1 is empty
-  EXPECT_EQ(Find("abc", "[abc"), kNotFound);  // no closing bracket
+  EXPECT_EQ(Find("abc", "[abc"), kNotFound);       // no closing bracket
   EXPECT_EQ(Find("x1", "x[0-9][0-9]"), kNotFound);
 }
 
@@ -92,6 +92,33 @@ TEST(FindPatternTest, PathologicalPatternsFinishQuickly) {
   EXPECT_EQ(BStr(subject.c_str()).FindPattern(alternatives.c_str(), 0, 0), kNotFound);
   const std::string withB = subject + "b";
   EXPECT_EQ(BStr(withB.c_str()).FindPattern(".*a.*a.*a.*a.*a.*a.*a.*a.*a.*a.*b", 0, 0), 0u);
+}
+
+// Patterns nested as deep as a settings line can make them: every inner
+// ".*" search waits for the next one, 30,000 deep. The search keeps its
+// pending searches off the thread's stack, so none of these overflows it.
+TEST(FindPatternTest, DeepPatternsNeedNoDeepStack) {
+  auto repeat = [](const std::string& piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+  };
+  const std::string as(40, 'a');
+  // clang-format off
+  const struct { std::string pattern; std::string subject; unsigned found; } cases[] = {
+    {repeat("b*.*", 30000), "AP.", 0},
+    {repeat("b*.*", 30000) + "x", "AP.x", 0},
+    {repeat("b*.*", 30000) + "x", "AP.", kNotFound},
+    {repeat("a.*", 30000) + "b", as + "b", kNotFound},          // more "a" than the subject has
+    {repeat("a.*", 20) + "b", as + "b", 0},
+    {"q|A" + repeat("P*.*", 30000) + "x", "zAPx", 1},              // the second alternative
+    {repeat("b*.*", 30000) + "[a|b]", "xa", 0},  // no alternative: the whole pattern, "|" in the class
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    EXPECT_EQ(BStr(c.subject.c_str()).FindPattern(c.pattern.c_str(), 0, kIgnoreCase), c.found)
+        << c.pattern.substr(0, 12) << " (" << c.pattern.size() << " bytes) in " << c.subject;
+  }
 }
 
 }  // namespace

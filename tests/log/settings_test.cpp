@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
+#include "Log.h"
+#include "plat/Text.h"
 #include "support/TempDir.h"
 
 namespace yx {
@@ -36,7 +39,8 @@ std::unique_ptr<Applied> Apply(const std::string& text) {
 std::string Events(const TLogParams& p) {
   std::string s;
   for (unsigned i = 0; i < p.Events().Count(); ++i) {
-    s += std::string(p.Events().At(i)->categoryPattern.CStr()) + "=" + p.Events().At(i)->messagePattern.CStr() + ";";
+    s += std::string(p.Events().At(i)->categoryPattern.CStr()) + "=" +
+         p.Events().At(i)->messagePattern.CStr() + ";";
   }
   return s;
 }
@@ -161,6 +165,69 @@ TEST(SettingsFileTest, LoadReadsRealFiles) {
     FAIL();
   } catch (const EOutOfRange& e) {
     EXPECT_STREQ(e.What(), "[EOutOfRange(idx=0,cnt=0)] 'yxgen' line 1099 ");
+  }
+}
+
+// What a read of the settings file does with files of any size and shape,
+// starting each time from parameters that an earlier good read set.
+TEST(SettingsReadTest, FilesOfAnySizeAndShape) {
+  test::ScopedTempDir dir;
+  TLog log(1);
+  log.SetFileNames(dir.File("prog.exe").c_str());
+  const std::string settings = dir.File("prog.wli");
+  const std::string bom = "\xEF\xBB\xBF";
+  std::string huge = "!IMM\n+AP\n";  // line format, beyond the bound
+  while (huge.size() <= (16u << 20)) huge += std::string(1023, 'x') + "\n";
+  // clang-format off
+  const struct { const char* name; std::string text; bool directory; uint32_t code; int32_t lines; const char* events; } cases[] = {
+    {"byte-order mark, sections", bom + "[Prms]\nFlshLns=5\n[Evts]\nWP=\n", false, 0, 5, "WP=;"},
+    {"byte-order mark, lines", bom + "+WP.\n!IMM\n", false, 0, 1, "WP.=;"},
+    {"no header: line format", "+WP\n", false, 0, 100, "WP=;"},
+    {"header: no line format", "[x]\n+WP\n!IMM\n", false, 0, 100, ""},
+    {"last of equal keys wins", "[Prms]\nFlshLns=5\nflshlns=6\n[Evts]\nAP=a\nAP=b\n", false, 0, 6, "AP=b;"},
+    {"over 16 MiB: kept", huge, false, 8, 7, "AP=;"},
+    {"a directory: defaults", "", true, 5, 100, ""},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::WriteFile(settings, "[Prms]\nFlshLns=7\n[Evts]\nAP=\n");
+    ASSERT_EQ(log.ReadSettings(), 0u);
+    ASSERT_EQ(log.Params().FlushLines(), 7);
+    std::filesystem::remove(settings);
+    if (c.directory) {
+      std::filesystem::create_directory(settings);
+    } else {
+      test::WriteFile(settings, c.text);
+    }
+    EXPECT_EQ(log.ReadSettings(), c.code);
+    EXPECT_EQ(log.Params().FlushLines(), c.lines);
+    EXPECT_EQ(Events(log.Params()), c.events);
+    std::filesystem::remove(settings);
+  }
+}
+
+// A large file: 400,000 items in one section are loaded, all kept in key
+// order, and found; loading costs O(n log n), not a table move per item.
+TEST(SettingsFileTest, LargeFilesLoadWhole) {
+  std::string text = "[Evts]\n";
+  constexpr unsigned kItems = 400000;
+  for (unsigned i = 0; i < kItems; ++i) {
+    const unsigned key = (i * 7919u) % kItems;  // every key once, out of order
+    text += "K" + std::to_string(key) + "=v" + std::to_string(i) + "\n";
+  }
+  TSettingsFile file;
+  file.Parse(text.data(), uint32_t(text.size()));
+  const TSettingsSection* evts = file.FindSection("EVTS");
+  ASSERT_NE(evts, nullptr);
+  ASSERT_EQ(evts->ItemCount(), kItems);
+  for (unsigned i = 1; i < kItems; ++i) {
+    ASSERT_LE(plat::TextCompareNoCase(evts->Item(i - 1)->Key().CStr(), evts->Item(i)->Key().CStr()), 0) << i;
+  }
+  for (unsigned key : {0u, 1u, 399999u, 123456u}) {
+    const TSettingsItem* item = evts->FindItem(("k" + std::to_string(key)).c_str());
+    ASSERT_NE(item, nullptr) << key;
+    EXPECT_EQ(Atol32(item->Value().CStr() + 1) * 7919u % kItems, key);
   }
 }
 

@@ -1,21 +1,26 @@
 // The logger's platform services where only POSIX can test them: several
-// processes (fork, exec, SIGKILL), files beyond 4 GiB and a full disk.
+// processes (fork, exec, SIGKILL), files beyond 4 GiB, FIFOs, sockets,
+// devices and symbolic links.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "plat/Error.h"
 #include "plat/File.h"
@@ -56,6 +61,25 @@ int ExitStatus(pid_t child) {
   int status = 0;
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+// Runs `body` in a child process and returns its exit status, or -1 when it
+// has not ended within `seconds` (the child is then killed).
+template <class Body>
+int ExitStatusWithin(int seconds, Body body) {
+  pid_t child = fork();
+  if (child == 0) _exit(body());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return -1;
+    }
+    usleep(2000);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(PosixProcessTest, ChildOfForkHasItsOwnIds) {
@@ -282,7 +306,7 @@ bool SomeoneWaitsForLock(ino_t inode, int byte) {
 // the segment is gone, and not hand out a handle to the dead object.
 TEST(PosixMutexTest, OpenThatRacesTheLastCloseFindsNoMutex) {
   const std::string name = UniqueName("race");
-  const std::string path = "/dev/shm/" + name;
+  const std::string path = "/dev/shm/yxmx." + name;
   MutexHandle mutex = nullptr;
   ASSERT_EQ(plat::CreateNamedMutex(name.c_str(), &mutex), 0u);
   struct stat info;
@@ -315,6 +339,59 @@ TEST(PosixMutexTest, OpenThatRacesTheLastCloseFindsNoMutex) {
   close(closer);
   EXPECT_EQ(ExitStatus(child), 0);
   EXPECT_EQ(plat::CloseMutexHandle(mutex), 0u);
+}
+
+// Processes killed while they hold named mutexes leave the objects behind;
+// the next process that creates a named mutex removes every one that no
+// live process holds, and leaves alone those that one does.
+TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
+  auto exists = [](const std::string& name) { return access(("/dev/shm/yxmx." + name).c_str(), F_OK) == 0; };
+  auto holder = [](const std::string& name, Pipe* opened) {
+    pid_t child = fork();
+    if (child == 0) {
+      MutexHandle own = nullptr;
+      if (plat::CreateNamedMutex(name.c_str(), &own) != 0 || plat::WaitMutex(own, 0) != 0) _exit(1);
+      opened->Send('O');
+      for (;;) pause();
+    }
+    return child;
+  };
+  constexpr int kKilled = 20;
+  std::vector<std::string> names;
+  for (int i = 0; i < kKilled; ++i) {
+    names.push_back(UniqueName("killed"));
+    Pipe opened;
+    pid_t child = holder(names.back(), &opened);
+    ASSERT_EQ(opened.Receive(), 'O');
+    kill(child, SIGKILL);
+    ExitStatus(child);
+    EXPECT_TRUE(exists(names.back()));
+  }
+  const std::string live = UniqueName("live");
+  Pipe liveOpened;
+  pid_t liveChild = holder(live, &liveOpened);
+  ASSERT_EQ(liveOpened.Receive(), 'O');
+  // A new process, as a new logger would be.
+  EXPECT_EQ(ExitStatusWithin(10,
+                             [] {
+                               MutexHandle mutex = nullptr;
+                               return plat::CreateNamedMutex(UniqueName("sweeper").c_str(), &mutex) == 0 ? 0
+                                                                                                         : 1;
+                             }),
+            0);
+  int left = 0;
+  for (const std::string& name : names) left += exists(name) ? 1 : 0;
+  EXPECT_EQ(left, 0);
+  EXPECT_TRUE(exists(live));
+  MutexHandle probe = nullptr;
+  ASSERT_EQ(plat::OpenNamedMutex(live.c_str(), &probe), 0u);
+  EXPECT_EQ(plat::WaitMutex(probe, 0), plat::kErrorWaitTimeout);  // still owned by the live holder
+  kill(liveChild, SIGKILL);
+  ExitStatus(liveChild);
+  EXPECT_EQ(plat::WaitMutex(probe, 10000), 0u);  // abandoned: acquired
+  EXPECT_EQ(plat::ReleaseMutexHandle(probe), 0u);
+  EXPECT_EQ(plat::CloseMutexHandle(probe), 0u);
+  EXPECT_FALSE(exists(live));
 }
 
 TEST(PosixMutexTest, MutexClosedInAllProcessesIsGone) {
@@ -420,13 +497,89 @@ TEST(PosixFileTest, SeekToEndWorksBeyond4GiB) {
   plat::CloseFile(file);
 }
 
-TEST(PosixFileTest, WriteToAFullDiskFailsWith112) {
+// What is not a regular file never opens and never makes an open wait: a
+// FIFO without a writer (a read open would wait for one), a socket, a
+// directory, devices. Every kind of open gives 5 at once.
+TEST(PosixFileTest, OddFilesFailAtOnceForEveryKindOfOpen) {
+  ScopedTempDir dir;
+  const std::string fifo = dir.File("fifo.wli");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string socketPath = dir.File("socket.log");
+  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // clang-format off
+  const std::string paths[] = {fifo, socketPath, dir.Path().string(), "/dev/null", "/dev/full", "/dev/tty"};
+  const struct { uint32_t access, share, disposition; } opens[] = {
+    {plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting},
+    {plat::kGenericWrite | plat::kFileAppendData, plat::kFileShareRead, plat::kOpenAlways},
+    {plat::kGenericWrite, kShareReadWrite, plat::kOpenExisting},
+    {plat::kGenericRead | plat::kGenericWrite, 0, plat::kOpenAlways},
+    {0, kShareReadWrite, plat::kOpenExisting},
+  };
+  // clang-format on
+  for (const std::string& path : paths) {
+    if (access(path.c_str(), F_OK) != 0) continue;  // no terminal device here
+    for (const auto& open : opens) {
+      SCOPED_TRACE(path + " access " + std::to_string(open.access));
+      EXPECT_EQ(ExitStatusWithin(10,
+                                 [&] {
+                                   plat::FileHandle file = nullptr;
+                                   const uint32_t code = plat::OpenFile(path.c_str(), open.access, open.share,
+                                                                        open.disposition, &file);
+                                   return code == plat::kErrorAccessDenied && file == nullptr ? 0 : 1;
+                                 }),
+                0);
+    }
+  }
+  close(sock);
+}
+
+// An appending handle writes at the end of the file whatever its position
+// and whatever other handles wrote meanwhile, so that writers that the share
+// modes do not keep apart never write over each other.
+TEST(PosixFileTest, AppendingHandlesNeverOverwriteEachOther) {
+  ScopedTempDir dir;
+  const std::string name = dir.File("shared.log");
+  plat::FileHandle first = nullptr;
+  plat::FileHandle second = nullptr;
+  const uint32_t access = plat::kGenericWrite | plat::kFileAppendData;
+  ASSERT_EQ(plat::OpenFile(name.c_str(), access, kShareReadWrite, plat::kOpenAlways, &first), 0u);
+  ASSERT_EQ(plat::OpenFile(name.c_str(), access, kShareReadWrite, plat::kOpenAlways, &second), 0u);
+  for (const char* line : {"one\r\n", "two\r\n", "three\r\n"}) {
+    ASSERT_EQ(plat::WriteAll(first, line, 5), 0u);
+    ASSERT_EQ(plat::WriteAll(second, "--\r\n", 4), 0u);
+  }
+  plat::CloseFile(first);
+  plat::CloseFile(second);
+  EXPECT_EQ(yx::test::ReadFile(name), "one\r\n--\r\ntwo\r\n--\r\nthree--\r\n");
+}
+
+// As root, an open that may write or create the file does not follow a
+// symbolic link, so a link planted in a directory another user controls
+// cannot redirect root's log; reads still follow links. Other users keep
+// Windows' behaviour, where links are followed.
+TEST(PosixFileTest, RootWritesNoFileThroughASymbolicLink) {
+  ScopedTempDir dir;
+  const std::string target = dir.File("target");
+  const std::string link = dir.File("prog.log");
+  yx::test::WriteFile(target, "kept\n");
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  const bool root = geteuid() == 0;
   plat::FileHandle file = nullptr;
-  ASSERT_EQ(plat::OpenFile("/dev/full", plat::kGenericWrite, kShareReadWrite, plat::kOpenExisting, &file),
-            0u);
-  EXPECT_EQ(plat::WriteAll(file, "line\r\n", 6), plat::kErrorDiskFull);
-  EXPECT_EQ(plat::LastError(), plat::kErrorDiskFull);
+  for (uint32_t disposition : {plat::kOpenAlways, plat::kOpenExisting, plat::kCreateAlways}) {
+    const uint32_t code = plat::OpenFile(link.c_str(), plat::kGenericWrite | plat::kFileAppendData,
+                                         plat::kFileShareRead, disposition, &file);
+    EXPECT_EQ(code, root ? plat::kErrorAccessDenied : 0u) << disposition;
+    if (code == 0) plat::CloseFile(file);
+    yx::test::WriteFile(target, "kept\n");
+  }
+  ASSERT_EQ(
+      plat::OpenFile(link.c_str(), plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting, &file), 0u);
   plat::CloseFile(file);
+  EXPECT_EQ(yx::test::ReadFile(target), "kept\n");
 }
 
 TEST(PosixFileTest, ErrnoValuesBecomeWindowsCodes) {

@@ -2,6 +2,11 @@
 // share modes and creation dispositions as CreateFileA takes them, and
 // Windows error codes for every failure.
 //
+// On POSIX only regular files open: a directory, FIFO, socket or device
+// gives 5 at once, and opening never waits. When the effective user is
+// root, an open that may write or create the file does not follow a
+// symbolic link in its last component (5).
+//
 // Share modes hold between processes and between the handles of one process:
 // an open fails with 32 (ERROR_SHARING_VIOLATION) when it asks for access
 // that another handle's share mode refuses, or refuses sharing that another
@@ -25,6 +30,11 @@ enum : uint32_t {
   // Access rights; 0 opens the file for queries only.
   kGenericRead = 0x80000000u,
   kGenericWrite = 0x40000000u,
+  // FILE_APPEND_DATA. On POSIX it implies write access and every write
+  // lands at the end of the file, whatever the file position and whatever
+  // other writers do (O_APPEND). On Windows it adds nothing to kGenericWrite;
+  // alone it makes Windows' append-only handle.
+  kFileAppendData = 0x4,
   // Share modes: what other handles may do with the file while it is open.
   kFileShareRead = 0x1,
   kFileShareWrite = 0x2,
@@ -43,6 +53,13 @@ enum : uint32_t {
 // 5 access denied or a directory, 32 sharing violation, 80 file exists) and
 // stores null.
 uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t disposition, FileHandle* file);
+
+// Whether a file the program reads its configuration from may be trusted
+// by the effective user: when that user is root on POSIX, the file must be
+// owned by root and writable by nobody else (group and others), as programs
+// that run as root treat their configuration. Always true for other users
+// and on Windows.
+bool IsTrustedConfiguration(FileHandle file);
 
 // SetFilePointerEx(0, FILE_END): moves the file position to the end, which
 // may lie beyond 4 GiB. Stores the new position in *position unless it is null.
