@@ -26,15 +26,19 @@ inline constexpr unsigned kLinePtrArrayInsertAt = 1012;
 inline constexpr unsigned kLinePtrArrayGrow = 1053;
 inline constexpr unsigned kLineIterCurrent = 1081;
 inline constexpr unsigned kLinePtrArrayAt = 1099;
+// Exhausted memory in the process-heap functions.
+inline constexpr unsigned kLineHeapMem = 52;
 
 // ---------------------------------------------------------------------------
 // Process heap
 
-// A new block of `bytes` bytes; never null (exhausted memory raises).
+// A new block of `bytes` bytes; never null (exhausted memory raises
+// EBadAlloc).
 void* HeapMemAlloc(unsigned bytes);
 // 0 on success, else the system's error code.
 unsigned HeapMemFree(const void* block);
-// Resizes `block`, content preserved; a null block allocates.
+// Resizes `block`, content preserved; a null block allocates. Exhausted
+// memory raises EBadAlloc and leaves the block as it was.
 void* HeapMemRealloc(const void* block, unsigned bytes);
 // The size of `block` in bytes.
 unsigned HeapMemSize(const void* block);

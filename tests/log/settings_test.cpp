@@ -36,7 +36,8 @@ std::unique_ptr<Applied> Apply(const std::string& text) {
 std::string Events(const TLogParams& p) {
   std::string s;
   for (unsigned i = 0; i < p.Events().Count(); ++i) {
-    s += std::string(p.Events().At(i)->categoryPattern.CStr()) + "=" + p.Events().At(i)->messagePattern.CStr() + ";";
+    s += std::string(p.Events().At(i)->categoryPattern.CStr()) + "=" +
+         p.Events().At(i)->messagePattern.CStr() + ";";
   }
   return s;
 }
