@@ -98,14 +98,16 @@ TThreadLog::~TThreadLog() {
   // members stay until it has ended.
   if (thread_ != nullptr) {
     plat::PostThreadMessageTo(threadId_, plat::kWmQuit, 0, 0);
-    plat::WaitThread(thread_, plat::kInfinite);
-    plat::CloseThreadHandle(thread_);
+    ReapWriter(plat::kInfinite);
   }
   if (writerReady_ != nullptr) plat::CloseEventObject(writerReady_);
 }
 
 uint32_t TThreadLog::Open() {
   std::lock_guard<std::mutex> openClose(openClose_);
+  // The writer of an earlier Open that has not ended yet needs the lock to
+  // end: it is waited for before the lock is taken.
+  if (!open_ && !ReapWriter(kWriterStopLimit)) return plat::kErrorInternalError;
   TLogLock lock(this);
   if (open_) return 0;
   ReadSettings();
@@ -137,12 +139,6 @@ uint32_t TThreadLog::Close() {
 }
 
 uint32_t TThreadLog::StartWriter() {
-  if (thread_ != nullptr) {
-    // The writer of an earlier Open has not ended yet.
-    if (plat::WaitThread(thread_, kWriterStopLimit) != 0) return plat::kErrorInternalError;
-    plat::CloseThreadHandle(thread_);
-    thread_ = nullptr;
-  }
   if (writerReady_ == nullptr) writerReady_ = plat::CreateEventObject(false, false);
   if (uint32_t code = plat::CreateThreadObject(&TThreadLog::WriterThread, this, &threadId_, &thread_)) {
     thread_ = nullptr;
@@ -171,12 +167,17 @@ uint32_t TThreadLog::StartWriter() {
 uint32_t TThreadLog::StopWriter() {
   if (thread_ == nullptr) return 0;
   plat::PostThreadMessageTo(threadId_, plat::kWmQuit, 0, 0);
-  if (plat::WaitThread(thread_, kWriterStopLimit) == 0) {
-    plat::CloseThreadHandle(thread_);
-    thread_ = nullptr;
-    threadId_ = 0xFFFFFFFFu;
-  }
+  ReapWriter(kWriterStopLimit);
   return 0;
+}
+
+bool TThreadLog::ReapWriter(uint32_t limitMs) {
+  if (thread_ == nullptr) return true;
+  if (plat::WaitThread(thread_, limitMs) != 0) return false;
+  plat::CloseThreadHandle(thread_);
+  thread_ = nullptr;
+  threadId_ = 0xFFFFFFFFu;
+  return true;
 }
 
 uint32_t TThreadLog::WriterThread(void* logger) {

@@ -14,11 +14,18 @@
 // nothing is written. The writer thread also re-reads the settings file on
 // its settings timer.
 //
+// A failed batch keeps its records and leaves the file as it was; while
+// batches keep failing, Log only queues (the queue bounded, the oldest
+// records dropped first) and a batch is tried again after a growing pause,
+// on the writer's flush timer and at Close. Records logged while the logger
+// is closed wait for the next Open; a logger destroyed while open (a process
+// that ends without Close) writes its queue first.
+//
 // Every access to the queue, the parameters and the file is serialised by an
 // in-process lock and a named system mutex ("YX_Log_" and the logger's
-// address). Operations return
-// 0, 1 when they do not apply in the current state, 87 for a bad parameter,
-// or a Windows error code; Log always returns 0 and never throws.
+// address). Operations return 0, 1 when they do not apply in the current
+// state, 87 for a bad parameter, or a Windows error code; Log always returns
+// 0 and never throws.
 #pragma once
 
 #include <atomic>
@@ -228,7 +235,11 @@ class TThreadLog : public TSettingsLog {
   };
 
   uint32_t StartWriter();
+  // Posts WM_QUIT and waits up to 10 s for the thread to end.
   uint32_t StopWriter();
+  // Waits up to `limitMs` for an ended writer thread and forgets it; false
+  // while it still runs. Open and Close call it, never under the lock.
+  bool ReapWriter(uint32_t limitMs);
   static uint32_t WriterThread(void* logger);
   // The writer thread's message loop.
   void RunWriter();
