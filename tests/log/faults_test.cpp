@@ -121,7 +121,7 @@ class FaultTest : public ::testing::Test {
 // whole lines, in order, each once, and once the space is back every
 // record is there.
 TEST_F(FaultTest, AFullDeviceLeavesWholeLinesEachOnce) {
-  for (unsigned seed = 1; seed <= 12; ++seed) {
+  for (unsigned seed = 1; seed <= 8; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::filesystem::remove(dir_.File("prog.log"));
     std::mt19937 random(seed);
