@@ -121,8 +121,6 @@ class TYearStarts : public TYxBsMem {
     return year;
   }
 
-  int64_t StartOf(int year) const { return Start(year); }
-
  private:
   TArray<int64_t> days_;
 };
@@ -158,7 +156,8 @@ TDateTime::TDateTime(const TDateTime& other) : TDateTimeBase(), value_(other.val
 TDateTime::TDateTime(const plat::SystemTime& fields) {
   RegisterMessages();
   if (SetDate(int16_t(fields.wYear), fields.wMonth, int8_t(fields.wDay)) == 0) {
-    SetTime(int8_t(fields.wHour), int8_t(fields.wMinute), int8_t(fields.wSecond), int16_t(fields.wMilliseconds));
+    SetTime(int8_t(fields.wHour), int8_t(fields.wMinute), int8_t(fields.wSecond),
+            int16_t(fields.wMilliseconds));
   }
 }
 
@@ -181,7 +180,7 @@ uint32_t TDateTime::SetDate(int16_t year16, int32_t month, int8_t day) {
   if (year < kFirstYear) return gCodes.year;
   if (month < 1 || month > 12) return gCodes.month;
   if (day < 1 || day > DaysInMonth(year, month)) return gCodes.day;
-  int64_t dayNumber = YearStarts().StartOf(year);
+  int64_t dayNumber = YearStarts().Start(year);
   for (int m = 1; m < month; ++m) dayNumber += DaysInMonth(year, m);
   dayNumber += day - 1;
   value_ = (value_ - std::floor(value_)) + double(dayNumber);
@@ -226,7 +225,7 @@ void TDateTime::GetDate(int16_t* year, int32_t* month, int8_t* day) const {
   if (!IsEmpty()) {
     const TYearStarts& starts = YearStarts();
     y = starts.YearOf(value_);
-    int64_t monthStart = starts.StartOf(y);
+    int64_t monthStart = starts.Start(y);
     m = 1;
     while (m != 12 && double(monthStart + DaysInMonth(y, m)) <= value_) {
       monthStart += DaysInMonth(y, m);
@@ -270,7 +269,9 @@ void TDateTime::GetFields(plat::SystemTime* fields) const {
   fields->wMilliseconds = uint16_t(millisecond);
 }
 
-bool TDateTime::IsLater(const TDateTime& other) const { return IsValid() && other.IsValid() && value_ > other.value_; }
+bool TDateTime::IsLater(const TDateTime& other) const {
+  return IsValid() && other.IsValid() && value_ > other.value_;
+}
 
 TStatus TDateTime::Check() const {
   if (IsEmpty()) return TStatus(87, "", kSeverityError);

@@ -53,7 +53,6 @@ void BStrBase::CutTail(unsigned n) {
     return;
   }
   Delete(length_ - n, n);
-  AutoTrim();
 }
 
 void BStrBase::TrimLeft() {

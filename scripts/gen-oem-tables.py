@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Writes platform/posix/OemTables.cpp: the Unicode characters of the upper
 128 bytes of the OEM code pages 437 and 866, from Python's codecs (which agree
-with the Windows tables for these two code pages).
+with the Windows tables for these two code pages). It is the only source of
+these tables; the ANSI tables of platform/posix/CodePages.cpp come from the
+Windows text functions through scripts/gen-codepage-tables.sh.
 
 Run: /usr/bin/python3 scripts/gen-oem-tables.py > platform/posix/OemTables.cpp
 """

@@ -46,6 +46,8 @@
 #include <new>
 #include <random>
 
+#include "ByteLock.h"
+#include "Clocks.h"
 #include "ErrnoMap.h"
 #include "plat/Error.h"
 #include "plat/Process.h"
@@ -65,36 +67,6 @@ enum LockByte : int { kOpenForRead, kOpenForWrite, kDeniesRead, kDeniesWrite, kD
 constexpr int kShareAttempts = 4;
 constexpr uint32_t kGenericAll = 0x10000000u;
 
-// The errno values with which a file system says it has no such locks.
-bool LocksUnsupported(int err) { return err == EINVAL || err == ENOLCK || err == EOPNOTSUPP || err == EBADF; }
-
-// Applies a lock of `type` (F_RDLCK, F_UNLCK) to `count` bytes from `byte`;
-// returns 0 or the errno value.
-int SetLock(int fd, short type, int byte, int count) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = kLockBase + byte;
-  lock.l_len = count;
-  while (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
-}
-
-// Whether another open of the file holds a lock on `byte`; returns 0 or the
-// errno value.
-int IsHeldElsewhere(int fd, int byte, bool* held) {
-  struct flock lock = {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = kLockBase + byte;
-  lock.l_len = 1;
-  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return errno;
-  *held = lock.l_type != F_UNLCK;
-  return 0;
-}
-
 // A pause of 100 to 600 microseconds, different in each thread, so that two
 // opens that failed each other do not meet again.
 void PauseBeforeRetry() {
@@ -113,19 +85,20 @@ uint32_t TakeShareLocks(int fd, bool read, bool write, uint32_t share) {
   for (int attempt = 0; attempt < kShareAttempts; ++attempt) {
     int err = 0;
     for (int byte = 0; byte < kLockBytes && err == 0; ++byte) {
-      if (own[byte]) err = SetLock(fd, F_RDLCK, byte, 1);
+      if (own[byte]) err = detail::SetByteLock(fd, F_RDLCK, kLockBase + byte, 1, false);
     }
     // Asked only once every own lock is held (see the top of the file).
     bool conflict = false;
     for (int byte = 0; byte < kLockBytes && err == 0 && !conflict; ++byte) {
-      if (own[byte] && opposed[byte] >= 0) err = IsHeldElsewhere(fd, opposed[byte], &conflict);
+      if (own[byte] && opposed[byte] >= 0)
+        err = detail::IsByteHeldElsewhere(fd, kLockBase + opposed[byte], &conflict);
     }
     if (err != 0) {
-      SetLock(fd, F_UNLCK, 0, kLockBytes);
-      return LocksUnsupported(err) ? 0 : ErrorFromErrno(err);
+      detail::SetByteLock(fd, F_UNLCK, kLockBase, kLockBytes, false);
+      return detail::ByteLocksUnsupported(err) ? 0 : ErrorFromErrno(err);
     }
     if (!conflict) return 0;
-    SetLock(fd, F_UNLCK, 0, kLockBytes);
+    detail::SetByteLock(fd, F_UNLCK, kLockBase, kLockBytes, false);
     if (attempt + 1 < kShareAttempts) PauseBeforeRetry();
   }
   return kErrorSharingViolation;
@@ -142,18 +115,10 @@ int OpenNoIntr(const char* name, int flags) {
 // Local time of a file time, as FileTimeToLocalFileTime and
 // FileTimeToSystemTime give it.
 void ToLocalSystemTime(const timespec& when, SystemTime* out) {
-  static const bool zoneRead = (tzset(), true);
-  (void)zoneRead;
+  detail::LoadTimeZone();
   struct tm local;
   localtime_r(&when.tv_sec, &local);
-  out->wYear = static_cast<uint16_t>(local.tm_year + 1900);
-  out->wMonth = static_cast<uint16_t>(local.tm_mon + 1);
-  out->wDayOfWeek = static_cast<uint16_t>(local.tm_wday);
-  out->wDay = static_cast<uint16_t>(local.tm_mday);
-  out->wHour = static_cast<uint16_t>(local.tm_hour);
-  out->wMinute = static_cast<uint16_t>(local.tm_min);
-  out->wSecond = static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);  // no leap second
-  out->wMilliseconds = static_cast<uint16_t>(when.tv_nsec / 1000000);
+  detail::ToSystemTime(local, when.tv_nsec, out);
 }
 
 // What an open asks for, as OpenFile works it out step by step.
@@ -326,7 +291,7 @@ uint32_t DeleteFileByName(const char* name) {
   int fd = OpenNoIntr(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd >= 0) {
     bool held = false;
-    int err = IsHeldElsewhere(fd, kDeniesDelete, &held);
+    int err = detail::IsByteHeldElsewhere(fd, kLockBase + kDeniesDelete, &held);
     close(fd);
     if (err == 0 && held) return FailWith(kErrorSharingViolation);
   }

@@ -212,5 +212,16 @@ TEST(DateTimeTest, MillisecondsSurviveTheDoubleForManyDays) {
   }
 }
 
+TEST(DateTimeTest, MessagesHoldTheFirstApplicationCodes) {
+  const TDateTimeCodes& codes = DateTimeCodes();
+  EXPECT_EQ(codes.dateSeparator, 0x20000000u);
+  EXPECT_EQ(codes.year, 0x20000002u);
+  EXPECT_EQ(codes.millisecond, 0x20000008u);
+  // Ошибка в номере года.
+  EXPECT_STREQ(MessageText(0x20000002u).CStr(),
+               "\xce\xf8\xe8\xe1\xea\xe0 \xe2 \xed\xee\xec\xe5\xf0\xe5 \xe3\xee\xe4\xe0.");
+  EXPECT_STREQ(MessageText(0x2000FFFFu).CStr(), "");
+}
+
 }  // namespace
 }  // namespace yx
