@@ -100,8 +100,9 @@ uint32_t TLogFileOps::Flush(plat::FileHandle file) { return plat::FlushFile(file
 uint32_t TLogFileOps::Close(plat::FileHandle file) { return plat::CloseFile(file); }
 
 TLogFileOps& TLogFileOps::System() {
-  static TLogFileOps ops;
-  return ops;
+  // Never destroyed: loggers still write at the process's exit.
+  static TLogFileOps* const ops = new TLogFileOps();
+  return *ops;
 }
 
 TLogLock::TLogLock(TFileLog* log) : log_(log), handle_(log->Lock()) {}

@@ -293,7 +293,24 @@ class TLoggerTable : public TPtrArray<TLog> {
   TLoggerTable() : TPtrArray<TLog>(1, kUnique, 64) {}
 };
 
+// Makes the static objects a batch uses (the date tables, the compiled
+// time pictures, the file operations): the loggers write their queues as
+// the table goes at the process's exit, and static objects go in the
+// reverse order of their making, so these must be made before the table.
+bool PrepareBatchStatics() {
+  try {
+    TLogParams params;
+    BStr line;
+    TLogRecord("", "").FormatLine(params, &line);
+    TLogFileOps::System();
+  } catch (...) {
+  }
+  return true;
+}
+
 TLoggerTable& Loggers() {
+  static const bool prepared = PrepareBatchStatics();
+  (void)prepared;
   static TLoggerTable table;
   return table;
 }
