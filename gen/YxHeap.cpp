@@ -4,16 +4,44 @@
 #include "YxHeap.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
+#include "YxException.h"
 #include "plat/Heap.h"
 
 namespace yx {
 
-void* HeapMemAlloc(unsigned bytes) { return plat::HeapAllocate(bytes); }
+namespace {
+
+// The line that reports of exhausted memory in these functions carry.
+constexpr unsigned kLineHeapMem = 52;
+
+// Exhausted memory raises EBadAlloc. Its report text needs memory as well;
+// when even that is not to be had, std::bad_alloc takes its place.
+thread_local bool tReportingBadAlloc = false;
+
+[[noreturn]] void RaiseBadAlloc(unsigned bytes) {
+  if (tReportingBadAlloc) throw std::bad_alloc();
+  tReportingBadAlloc = true;
+  struct Reset {
+    ~Reset() { tReportingBadAlloc = false; }
+  } reset;
+  throw EBadAlloc(kGenSource, kLineHeapMem, bytes);
+}
+
+}  // namespace
+
+void* HeapMemAlloc(unsigned bytes) {
+  void* block = plat::HeapAllocate(bytes);
+  if (block == nullptr) RaiseBadAlloc(bytes);
+  return block;
+}
 unsigned HeapMemFree(const void* block) { return plat::HeapRelease(block); }
 void* HeapMemRealloc(const void* block, unsigned bytes) {
-  return plat::HeapReallocate(const_cast<void*>(block), bytes);
+  void* moved = plat::HeapReallocate(const_cast<void*>(block), bytes);
+  if (moved == nullptr) RaiseBadAlloc(bytes);
+  return moved;
 }
 unsigned HeapMemSize(const void* block) { return plat::HeapBlockSize(block); }
 

@@ -7,11 +7,13 @@
 
 namespace yx {
 
-// A new block of `bytes` bytes; never null (exhausted memory raises).
+// A new block of `bytes` bytes; never null (exhausted memory raises
+// EBadAlloc).
 void* HeapMemAlloc(unsigned bytes);
 // 0 on success, else the system's error code.
 unsigned HeapMemFree(const void* block);
-// Resizes `block`, content preserved; a null block allocates.
+// Resizes `block`, content preserved; a null block allocates. Exhausted
+// memory raises EBadAlloc and leaves the block as it was.
 void* HeapMemRealloc(const void* block, unsigned bytes);
 // The size of `block` in bytes.
 unsigned HeapMemSize(const void* block);

@@ -1,6 +1,7 @@
 // TFileLog: the record queue, the batch write to the log file, the file
 // name by start mode, and the named lock.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -20,55 +21,90 @@ constexpr size_t kInlineMessage = 256;
 // A batch writes its lines in pieces of about this size.
 constexpr unsigned kBatchChunk = 1u << 20;
 
+// After a failed batch Log leaves the queue to later batches for this long,
+// doubled after each further failure up to the limit; the writer thread's
+// flush timer and Close try at any time.
+constexpr uint32_t kFirstBackOffMs = 100;
+constexpr uint32_t kLastBackOffMs = 3200;
+
 // The log file during one batch: opened for the first line to write, its
 // lines collected in whole-line chunks that are written with one write each,
-// flushed to disk once at the end and closed on every way out.
+// flushed to disk once at the end and closed on every way out. A chunk whose
+// write fails is cut off the file again, so the file holds whole lines only
+// and each of them once.
 class TBatchFile {
  public:
-  explicit TBatchFile(const BStr& name) : name_(name) { lines_.Reserve(4096); }
+  TBatchFile(TLogFileOps* ops, const BStr& name) : ops_(ops), name_(name) { lines_.Reserve(4096); }
   ~TBatchFile() {
-    if (file_ != nullptr) plat::CloseFile(file_);
+    if (file_ != nullptr) ops_->Close(file_);
   }
   TBatchFile(const TBatchFile&) = delete;
   TBatchFile& operator=(const TBatchFile&) = delete;
 
   bool IsOpen() const { return file_ != nullptr; }
-  // Opens the file for appending, sharing reading only, and moves to its end.
+  // Opens the file and moves to its end.
   uint32_t Open() {
-    if (const uint32_t code = plat::OpenFile(name_.CStr(), plat::kGenericWrite | plat::kFileAppendData,
-                                             plat::kFileShareRead, plat::kOpenAlways, &file_)) {
+    if (const uint32_t code = ops_->Open(name_.CStr(), &file_)) {
       file_ = nullptr;
       return code;
     }
-    return plat::SeekToEnd(file_, nullptr);
+    return ops_->SeekToEnd(file_, &end_);
   }
   void AddLine(const TLogRecord& record, TLogParams& params) {
     if (lines_.Capacity() - lines_.Length() < 1024) lines_.Reserve(lines_.Capacity() * 2);
     record.FormatLine(params, &lines_);
   }
   bool IsChunkFull() const { return lines_.Length() >= kBatchChunk; }
-  // Writes the collected lines; they are gone from the chunk only once written.
+  // Writes the collected lines; they leave the chunk only once written.
   uint32_t WriteChunk() {
     if (lines_.Length() == 0) return 0;
-    if (const uint32_t code = plat::WriteAll(file_, lines_.CStr(), lines_.Length())) return code;
+    if (const uint32_t code = ops_->Write(file_, lines_.CStr(), lines_.Length())) {
+      // The part that was written (a full disk takes what fits) goes again.
+      ops_->CutAt(file_, end_);
+      return code;
+    }
+    end_ += lines_.Length();
     lines_.Clear();
     return 0;
   }
   // Flushes the written lines to disk and closes the file.
   uint32_t Finish() {
-    const uint32_t code = plat::FlushFile(file_);
-    plat::CloseFile(file_);
+    const uint32_t code = ops_->Flush(file_);
+    const plat::FileHandle file = file_;
     file_ = nullptr;
+    ops_->Close(file);
     return code;
   }
 
  private:
+  TLogFileOps* ops_;
   const BStr& name_;
   plat::FileHandle file_ = nullptr;
+  uint64_t end_ = 0;  // the file size behind the last whole chunk
   BStr lines_;
 };
 
 }  // namespace
+
+uint32_t TLogFileOps::Open(const char* name, plat::FileHandle* file) {
+  return plat::OpenFile(name, plat::kGenericWrite | plat::kFileAppendData, plat::kFileShareRead,
+                        plat::kOpenAlways, file);
+}
+uint32_t TLogFileOps::SeekToEnd(plat::FileHandle file, uint64_t* position) {
+  return plat::SeekToEnd(file, position);
+}
+uint32_t TLogFileOps::Write(plat::FileHandle file, const void* bytes, uint32_t size) {
+  return plat::WriteAll(file, bytes, size);
+}
+uint32_t TLogFileOps::CutAt(plat::FileHandle file, uint64_t size) { return plat::CutFileAt(file, size); }
+uint32_t TLogFileOps::Flush(plat::FileHandle file) { return plat::FlushFile(file); }
+uint32_t TLogFileOps::Close(plat::FileHandle file) { return plat::CloseFile(file); }
+
+TLogFileOps& TLogFileOps::System() {
+  // Never destroyed: loggers still write at the process's exit.
+  static TLogFileOps* const ops = new TLogFileOps();
+  return *ops;
+}
 
 TLogLock::TLogLock(TFileLog* log) : log_(log), handle_(log->Lock()) {}
 TLogLock::~TLogLock() { log_->Unlock(handle_); }
@@ -79,17 +115,14 @@ TFileLog::TFileLog() {
 }
 
 TFileLog::~TFileLog() {
-  if (!writerMayRun_) {
-    WriteQueue();
-    if (open_) TFileLog::Close();
+  // A level above has stopped its writer thread by now.
+  if (open_) {
+    Flush();
+    TFileLog::Close();
   }
   if (lockKeeper_ != nullptr) {
     plat::ReleaseMutexHandle(lockKeeper_);
     plat::CloseMutexHandle(lockKeeper_);
-  }
-  if (lock_ != nullptr && !writerMayRun_) {
-    plat::ReleaseMutexHandle(lock_);
-    plat::CloseMutexHandle(lock_);
   }
 }
 
@@ -103,6 +136,7 @@ BStr TFileLog::LockName() const {
 }
 
 plat::MutexHandle TFileLog::Lock() {
+  stateLock_.lock();
   plat::MutexHandle handle = lock_;
   if (handle != nullptr) plat::WaitMutex(handle, plat::kInfinite);
   return handle;
@@ -110,9 +144,26 @@ plat::MutexHandle TFileLog::Lock() {
 
 void TFileLog::Unlock(plat::MutexHandle locked) {
   if (locked != nullptr) plat::ReleaseMutexHandle(locked);
+  stateLock_.unlock();
+}
+
+uint32_t TFileLog::QueuedRecords() const {
+  std::lock_guard<std::recursive_mutex> guard(stateLock_);
+  return queue_.Count();
+}
+
+uint64_t TFileLog::DroppedRecords() const {
+  std::lock_guard<std::recursive_mutex> guard(stateLock_);
+  return dropped_;
+}
+
+void TFileLog::SetFileOps(TLogFileOps* ops) {
+  std::lock_guard<std::recursive_mutex> guard(stateLock_);
+  fileOps_ = ops != nullptr ? ops : &TLogFileOps::System();
 }
 
 uint32_t TFileLog::Open() {
+  std::lock_guard<std::recursive_mutex> guard(stateLock_);
   if (open_) return 1;
   if (params_.LogPath().Length() == 0) return plat::kErrorInvalidParameter;
   lastWrite_ = plat::TickCount();
@@ -143,6 +194,8 @@ uint32_t TFileLog::Open() {
 }
 
 uint32_t TFileLog::Close() {
+  // No thread is inside the lock while the handle goes.
+  std::lock_guard<std::recursive_mutex> guard(stateLock_);
   if (!open_) return 1;
   plat::MutexHandle handle = lock_;
   plat::WaitMutex(handle, 1000);
@@ -183,7 +236,16 @@ uint32_t TFileLog::LogV(const char* category, const char* format, va_list args) 
     // The record takes its time stamp under the lock, so queue order and
     // time order agree.
     queue_.Push(new TLogRecord(category != nullptr ? category : "", message));
-    if (IsFlushDue()) WriteQueue();
+    if (!open_ || closing_) {
+      // Kept for the next Open, within the bound.
+      BoundQueue();
+    } else if (IsBackingOff()) {
+      // The last batch failed a moment ago: the flush timer, a later call
+      // or Close tries again; the caller does not wait for a full disk.
+      BoundQueue();
+    } else if (IsFlushDue()) {
+      WriteQueue();
+    }
   } catch (...) {
   }
   return 0;
@@ -200,12 +262,28 @@ uint32_t TFileLog::Flush() {
 }
 
 uint32_t TFileLog::WriteQueue() {
+  // A closed logger keeps its records for the next Open.
+  if (!open_) return 1;
   if (params_.Events().Count() == 0) {
     queue_.Clear();
     return 0;
   }
   if (queue_.Count() == 0) return 0;
-  if (const uint32_t result = WriteBatch()) {
+  uint32_t result = 0;
+  // The batch closes its file on every way out; what a failure inside it
+  // raises becomes a failed batch, so that no caller (the writer thread
+  // least of all) sees an exception.
+  try {
+    result = WriteBatch();
+  } catch (const EBadAlloc&) {
+    result = plat::kErrorNotEnoughMemory;
+  } catch (const std::bad_alloc&) {
+    result = plat::kErrorNotEnoughMemory;
+  } catch (...) {
+    result = plat::kErrorInternalError;
+  }
+  NoteBatch(result);
+  if (result != 0) {
     BoundQueue();
     return result;
   }
@@ -213,8 +291,19 @@ uint32_t TFileLog::WriteQueue() {
   return 0;
 }
 
+void TFileLog::NoteBatch(uint32_t result) {
+  if (result == 0) {
+    backOffMs_ = 0;
+    return;
+  }
+  failedAt_ = plat::TickCount();
+  backOffMs_ = backOffMs_ == 0 ? kFirstBackOffMs : std::min(backOffMs_ * 2, kLastBackOffMs);
+}
+
+bool TFileLog::IsBackingOff() const { return backOffMs_ != 0 && plat::TickCount() - failedAt_ < backOffMs_; }
+
 uint32_t TFileLog::WriteBatch() {
-  TBatchFile file(fileName_);
+  TBatchFile file(fileOps_, fileName_);
   TLogRecord* previous = nullptr;  // the last record kept in the queue
   uint32_t pending = 0;            // records at the head whose lines wait in the chunk
   auto writeChunk = [&]() -> uint32_t {
@@ -250,8 +339,8 @@ uint32_t TFileLog::WriteBatch() {
 }
 
 void TFileLog::BoundQueue() {
-  // Nothing written is lost; but while batches keep failing the queue is
-  // bounded, the oldest records going first.
+  // Nothing written is lost; but while batches keep failing, or while the
+  // logger is closed, the queue is bounded, the oldest records going first.
   while (queue_.Count() > kQueueBound) {
     delete queue_.Pop();
     ++dropped_;

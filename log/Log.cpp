@@ -11,9 +11,10 @@
 namespace yx {
 namespace {
 
-// The writer thread's final flush retries a failed batch (the log file held
-// by another process, whose loggers may take it again and again) every
-// 10 ms for up to 5 s, within the 10 s that StopWriter waits for it.
+// The writer thread's final flush retries a batch that failed with a sharing
+// or lock violation (the log file held by another process, whose loggers
+// may take it again and again) every 10 ms for up to 5 s, within the 10 s
+// that StopWriter waits for it.
 constexpr int kFinalFlushTries = 500;
 constexpr uint32_t kFinalFlushPause = 10;
 constexpr uint32_t kWriterStartLimit = 1000;
@@ -92,12 +93,21 @@ uint32_t TSettingsLog::ReadSettings() {
 // TThreadLog
 
 TThreadLog::~TThreadLog() {
-  // A writer thread that outlived Close still uses the queue and the lock.
-  writerMayRun_ = !writerEnded_.load();
-  if (writerReady_ != nullptr && !writerMayRun_) plat::CloseEventObject(writerReady_);
+  TThreadLog::Close();
+  // A writer that outlived Close still uses the queue and the lock: the
+  // members stay until it has ended.
+  if (thread_ != nullptr) {
+    plat::PostThreadMessageTo(threadId_, plat::kWmQuit, 0, 0);
+    ReapWriter(plat::kInfinite);
+  }
+  if (writerReady_ != nullptr) plat::CloseEventObject(writerReady_);
 }
 
 uint32_t TThreadLog::Open() {
+  std::lock_guard<std::mutex> openClose(openClose_);
+  // The writer of an earlier Open that has not ended yet needs the lock to
+  // end: it is waited for before the lock is taken.
+  if (!open_ && !ReapWriter(kWriterStopLimit)) return plat::kErrorInternalError;
   TLogLock lock(this);
   if (open_) return 0;
   ReadSettings();
@@ -112,17 +122,25 @@ uint32_t TThreadLog::Open() {
 }
 
 uint32_t TThreadLog::Close() {
-  if (!open_) return 1;
+  std::lock_guard<std::mutex> openClose(openClose_);
+  {
+    TLogLock lock(this);
+    if (!open_) return 1;
+    // From here on Log only queues: what the writer's last batch does not
+    // take waits for the next Open.
+    closing_ = true;
+  }
   StopWriter();
+  // The in-process lock only: the named one goes with the handle.
+  std::lock_guard<std::recursive_mutex> guard(stateLock_);
   TFileLog::Close();
+  closing_ = false;
   return 0;
 }
 
 uint32_t TThreadLog::StartWriter() {
   if (writerReady_ == nullptr) writerReady_ = plat::CreateEventObject(false, false);
-  writerEnded_ = false;
   if (uint32_t code = plat::CreateThreadObject(&TThreadLog::WriterThread, this, &threadId_, &thread_)) {
-    writerEnded_ = true;
     thread_ = nullptr;
     threadId_ = 0xFFFFFFFFu;
     return code;
@@ -141,18 +159,25 @@ uint32_t TThreadLog::StartWriter() {
     if (error == 0) error = plat::kErrorInternalError;
     plat::Sleep(100);
   }
+  // The thread waits for messages without timers; Close or the destructor
+  // ends it.
   return error;
 }
 
 uint32_t TThreadLog::StopWriter() {
+  if (thread_ == nullptr) return 0;
   plat::PostThreadMessageTo(threadId_, plat::kWmQuit, 0, 0);
-  if (thread_ != nullptr) {
-    plat::WaitThread(thread_, kWriterStopLimit);
-    plat::CloseThreadHandle(thread_);
-  }
+  ReapWriter(kWriterStopLimit);
+  return 0;
+}
+
+bool TThreadLog::ReapWriter(uint32_t limitMs) {
+  if (thread_ == nullptr) return true;
+  if (plat::WaitThread(thread_, limitMs) != 0) return false;
+  plat::CloseThreadHandle(thread_);
   thread_ = nullptr;
   threadId_ = 0xFFFFFFFFu;
-  return 0;
+  return true;
 }
 
 uint32_t TThreadLog::WriterThread(void* logger) {
@@ -160,7 +185,6 @@ uint32_t TThreadLog::WriterThread(void* logger) {
   plat::EnsureMessageQueue();
   if (log->writerReady_ != nullptr) plat::SetEventObject(log->writerReady_);
   log->RunWriter();
-  log->writerEnded_ = true;
   return 0;
 }
 
@@ -170,17 +194,26 @@ void TThreadLog::RunWriter() {
   plat::ThreadMessage msg{};
   while (plat::GetThreadMessage(&msg) > 0) {
     if (!attached) continue;
-    if (msg.message == kWriterMessage) {
-      attached = OnWriterCommand(TWriterCommand(msg.wParam), &timers);
-    } else if (msg.message == plat::kWmTimer && msg.wParam != 0) {
-      if (msg.wParam == timers.settings) {
-        OnSettingsTick(&timers);
-      } else if (msg.wParam == timers.flush) {
-        Flush();
+    // An exception (memory ran out reading the settings) ends this step,
+    // never the thread.
+    try {
+      if (msg.message == kWriterMessage) {
+        attached = OnWriterCommand(TWriterCommand(msg.wParam), &timers);
+      } else if (msg.message == plat::kWmTimer && msg.wParam != 0) {
+        if (msg.wParam == timers.settings) {
+          OnSettingsTick(&timers);
+        } else if (msg.wParam == timers.flush) {
+          Flush();
+        }
       }
+    } catch (...) {
     }
   }
-  if (attached) FinishWriter(&timers);
+  if (!attached) return;
+  try {
+    FinishWriter(&timers);
+  } catch (...) {
+  }
 }
 
 bool TThreadLog::OnWriterCommand(TWriterCommand command, TWriterTimers* timers) {
@@ -233,10 +266,11 @@ void TThreadLog::OnSettingsTick(TWriterTimers* timers) {
 }
 
 void TThreadLog::FinishWriter(TWriterTimers* timers) {
-  // A batch that fails (the file held by another program) is tried again
-  // for some seconds before the queue is given up.
+  // A batch that fails because another program holds the file is tried
+  // again for some seconds; any other failure would fail again.
   for (int attempt = 0; attempt < kFinalFlushTries; ++attempt) {
-    if (Flush() == 0) break;
+    const uint32_t result = Flush();
+    if (result != plat::kErrorSharingViolation && result != plat::kErrorLockViolation) break;
     plat::Sleep(kFinalFlushPause);
   }
   {
@@ -259,7 +293,24 @@ class TLoggerTable : public TPtrArray<TLog> {
   TLoggerTable() : TPtrArray<TLog>(1, kUnique, 64) {}
 };
 
+// Makes the static objects a batch uses (the date tables, the compiled
+// time pictures, the file operations): the loggers write their queues as
+// the table goes at the process's exit, and static objects go in the
+// reverse order of their making, so these must be made before the table.
+bool PrepareBatchStatics() {
+  try {
+    TLogParams params;
+    BStr line;
+    TLogRecord("", "").FormatLine(params, &line);
+    TLogFileOps::System();
+  } catch (...) {
+  }
+  return true;
+}
+
 TLoggerTable& Loggers() {
+  static const bool prepared = PrepareBatchStatics();
+  (void)prepared;
   static TLoggerTable table;
   return table;
 }

@@ -14,20 +14,30 @@
 // nothing is written. The writer thread also re-reads the settings file on
 // its settings timer.
 //
-// Every access to the queue, the parameters and the file is serialised by a
-// named system mutex ("YX_Log_" and the logger's address). Operations return
-// 0, 1 when they do not apply in the current state, 87 for a bad parameter,
-// or a Windows error code; Log always returns 0 and never throws.
+// A failed batch keeps its records and leaves the file as it was; while
+// batches keep failing, Log only queues (the queue bounded, the oldest
+// records dropped first) and a batch is tried again after a growing pause,
+// on the writer's flush timer and at Close. Records logged while the logger
+// is closed wait for the next Open; a logger destroyed while open (a process
+// that ends without Close) writes its queue first.
+//
+// Every access to the queue, the parameters and the file is serialised by an
+// in-process lock and a named system mutex ("YX_Log_" and the logger's
+// address). Operations return 0, 1 when they do not apply in the current
+// state, 87 for a bad parameter, or a Windows error code; Log always returns
+// 0 and never throws.
 #pragma once
 
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
+#include <mutex>
 
 #include "BStr.h"
 #include "DateTime.h"
 #include "LogParams.h"
 #include "LogRecord.h"
+#include "plat/File.h"
 #include "plat/Mutex.h"
 #include "plat/Thread.h"
 
@@ -55,7 +65,32 @@ class TLogBase : public TYxBsMem {
   virtual uint32_t Log(const char* category, const char* format, ...) = 0;
 };
 
+// The file operations of a batch: by default the platform's files; a test
+// puts a device with faults (a full disk, a write that stops part-way)
+// behind them.
+class TLogFileOps {
+ public:
+  virtual ~TLogFileOps() = default;
+  // Opens the log file for writing, sharing reading only, creating it when
+  // it does not exist.
+  virtual uint32_t Open(const char* name, plat::FileHandle* file);
+  virtual uint32_t SeekToEnd(plat::FileHandle file, uint64_t* position);
+  virtual uint32_t Write(plat::FileHandle file, const void* bytes, uint32_t size);
+  virtual uint32_t CutAt(plat::FileHandle file, uint64_t size);
+  virtual uint32_t Flush(plat::FileHandle file);
+  virtual uint32_t Close(plat::FileHandle file);
+
+  // The platform's files.
+  static TLogFileOps& System();
+};
+
 // The queue, the log file, its name and the named lock.
+//
+// Besides the named lock, which serialises the loggers of every process
+// that shares its name, an in-process lock guards the logger's own state:
+// the queue, the parameters, the lock handle and the open flag. So a thread
+// may log while another opens or closes the logger; a record logged while
+// the logger is closed waits in the queue for the next Open.
 class TFileLog : public TLogBase {
  public:
   TFileLog();
@@ -76,7 +111,9 @@ class TFileLog : public TLogBase {
   bool IsFlushDue() const;
   // Writes the queue (the caller holds the lock): records that pass the
   // event list are removed once their lines are in the file; a failed batch
-  // keeps them. Returns 0 or the system's code.
+  // keeps them and leaves no part of a line in the file. Returns 0, 1 while
+  // the logger is closed (the queue waits for the next Open), or the
+  // system's code (8 when memory ran out during the batch); never throws.
   uint32_t WriteQueue();
   // WriteQueue under the lock.
   uint32_t Flush();
@@ -85,13 +122,19 @@ class TFileLog : public TLogBase {
   BStr LockName() const;
   bool IsOpen() const { return open_; }
   const BStr& CurrentFileName() const { return fileName_; }
-  uint32_t QueuedRecords() const { return queue_.Count(); }
-  // Records dropped because failing batches let the queue grow too long.
-  uint64_t DroppedRecords() const { return dropped_; }
+  uint32_t QueuedRecords() const;
+  // Records dropped because failing batches (or a long closed time) let the
+  // queue grow too long.
+  uint64_t DroppedRecords() const;
 
-  // Takes and releases the logger lock. Lock returns the handle it waited
-  // on, which Unlock releases, so a lock taken before Open or Close changes
-  // the handle is released through the same handle.
+  // Puts other file operations behind the batches (null: the system's).
+  // The object must outlive the logger's use of it.
+  void SetFileOps(TLogFileOps* ops);
+
+  // Takes and releases the logger lock: the in-process lock, then the named
+  // one. Lock returns the handle it waited on, which Unlock releases, so a
+  // lock taken before Open or Close changes the handle is released through
+  // the same handle.
   plat::MutexHandle Lock();
   void Unlock(plat::MutexHandle locked);
 
@@ -100,21 +143,30 @@ class TFileLog : public TLogBase {
   // written and leave the queue, the others are dropped. Returns 0 or the
   // code of the step that failed.
   uint32_t WriteBatch();
-  // After a failed batch: drops the oldest records beyond the queue bound.
+  // Drops the oldest records beyond the queue bound.
   void BoundQueue();
-
-  // Set by a level above when its writer thread outlived Close: the
-  // destructor then leaves the queue to that thread.
-  bool writerMayRun_ = false;
+  // Whether Log should leave the queue to a later batch because the last
+  // one failed a short time ago.
+  bool IsBackingOff() const;
+  // Notes the outcome of a batch for the back-off.
+  void NoteBatch(uint32_t result);
 
   TLogQueue queue_;
   uint32_t lastWrite_ = 0;
-  bool open_ = false;
+  std::atomic<bool> open_{false};
+  // Set while Close stops the writer: Log then only queues.
+  bool closing_ = false;
   plat::MutexHandle lockKeeper_ = nullptr;
   plat::MutexHandle lock_ = nullptr;
   TLogParams params_;
   BStr fileName_;
   uint64_t dropped_ = 0;
+  // While batches fail: the tick count of the last failure and the pause
+  // before Log tries again (0: the last batch succeeded).
+  uint32_t failedAt_ = 0;
+  uint32_t backOffMs_ = 0;
+  TLogFileOps* fileOps_ = &TLogFileOps::System();
+  mutable std::recursive_mutex stateLock_;
 };
 
 // Holds the logger lock for a scope.
@@ -162,6 +214,8 @@ class TSettingsLog : public TFileLog {
 class TThreadLog : public TSettingsLog {
  public:
   TThreadLog() = default;
+  // Closes a logger still open, so that a process that ends without Close
+  // (exit, a return from main) writes every queued record.
   ~TThreadLog() override;
 
   // Reads the settings, opens the file level and starts the writer thread;
@@ -170,6 +224,7 @@ class TThreadLog : public TSettingsLog {
   uint32_t Open() override;
   // Stops the writer thread (which writes the queue a last time and resets
   // the parameters), then closes the file level. 0, or 1 when not open.
+  // Records logged meanwhile stay queued for the next Open.
   uint32_t Close() override;
 
  protected:
@@ -180,7 +235,11 @@ class TThreadLog : public TSettingsLog {
   };
 
   uint32_t StartWriter();
+  // Posts WM_QUIT and waits up to 10 s for the thread to end.
   uint32_t StopWriter();
+  // Waits up to `limitMs` for an ended writer thread and forgets it; false
+  // while it still runs. Open and Close call it, never under the lock.
+  bool ReapWriter(uint32_t limitMs);
   static uint32_t WriterThread(void* logger);
   // The writer thread's message loop.
   void RunWriter();
@@ -196,12 +255,13 @@ class TThreadLog : public TSettingsLog {
   // their defaults, the timers stopped.
   void FinishWriter(TWriterTimers* timers);
 
+  // Serialises Open and Close; the writer thread never takes it.
+  std::mutex openClose_;
   uint32_t threadId_ = 0xFFFFFFFFu;
+  // Kept until the thread has ended: a writer that outlived Close still
+  // uses the logger, so the destructor waits for it.
   plat::ThreadHandle thread_ = nullptr;
   plat::EventHandle writerReady_ = nullptr;
-  // Set by the writer thread as its last act; until then the destructor
-  // leaves the queue alone.
-  std::atomic<bool> writerEnded_{true};
 };
 
 class TLog : public TThreadLog {

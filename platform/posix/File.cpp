@@ -41,6 +41,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 #include <new>
 #include <random>
@@ -260,6 +261,19 @@ uint32_t WriteAll(FileHandle file, const void* bytes, uint32_t size) {
     p += n;
     size -= static_cast<uint32_t>(n);
   }
+  return 0;
+}
+
+uint32_t CutFileAt(FileHandle file, uint64_t size) {
+  if (file == nullptr) return FailWith(kErrorInvalidHandle);
+  if (!file->canWrite) return FailWith(kErrorAccessDenied);
+  if (size > static_cast<uint64_t>(INT64_MAX)) return FailWith(kErrorInvalidParameter);
+  int result;
+  do {
+    result = ftruncate(file->fd, static_cast<off_t>(size));
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) return FailWith(ErrorFromErrno(errno));
+  if (lseek(file->fd, static_cast<off_t>(size), SEEK_SET) < 0) return FailWith(ErrorFromErrno(errno));
   return 0;
 }
 

@@ -133,10 +133,17 @@ void Unregister(const MessageQueue* queue) {
   UnlockQueues();
 }
 
+// Set when the calling thread's queue has gone with its thread-local
+// objects: at the thread's end, or for the main thread at the process's
+// exit, where static destructors still post (a logger stopping its writer).
+// Plain data, so it outlives every thread-local destructor.
+thread_local bool tQueueGone = false;
+
 // The calling thread's queue; its destruction at the thread's end removes
 // the registry entry, so that later posts to the id fail with 1444.
 struct QueueOwner {
   ~QueueOwner() {
+    tQueueGone = true;
     if (queue) Unregister(queue.get());
   }
   std::shared_ptr<MessageQueue> queue;
@@ -147,6 +154,10 @@ thread_local QueueOwner tQueueOwner;
 // (and entered again under the new id in a forked child); null when memory
 // ran out.
 MessageQueue* OwnQueue() {
+  if (tQueueGone) {
+    FailWith(kErrorInvalidThreadId);
+    return nullptr;
+  }
   std::shared_ptr<MessageQueue>& queue = tQueueOwner.queue;
   const uint32_t id = CurrentThreadId();
   if (queue && queue->threadId == id) return queue.get();
@@ -263,8 +274,9 @@ uint32_t CloseThreadHandle(ThreadHandle thread) {
 
 bool PostThreadMessageTo(uint32_t threadId, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   // A thread that posts has a queue of its own from then on, as on Windows,
-  // where its first call of the message functions gives it one.
-  if (OwnQueue() == nullptr) return false;
+  // where its first call of the message functions gives it one; a thread
+  // whose queue has gone at its end may still post.
+  if (!tQueueGone && OwnQueue() == nullptr) return false;
   std::shared_ptr<MessageQueue> queue;
   LockQueues();
   if (gQueues != nullptr) {

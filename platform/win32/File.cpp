@@ -41,6 +41,13 @@ uint32_t WriteAll(FileHandle file, const void* bytes, uint32_t size) {
   return written == size ? 0 : Fail(ERROR_DISK_FULL);
 }
 
+uint32_t CutFileAt(FileHandle file, uint64_t size) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(size);
+  if (!::SetFilePointerEx(Native(file), at, nullptr, FILE_BEGIN)) return Failure();
+  return ::SetEndOfFile(Native(file)) ? 0 : Failure();
+}
+
 uint32_t ReadAll(FileHandle file, void* bytes, uint32_t size, uint32_t* done) {
   *done = 0;
   auto* p = static_cast<char*>(bytes);

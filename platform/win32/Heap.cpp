@@ -1,5 +1,6 @@
-// Process heap on Windows: the default heap, with HEAP_GENERATE_EXCEPTIONS so
-// that exhausted memory raises instead of returning null.
+// Process heap on Windows: the default heap. Exhausted memory gives null (no
+// HEAP_GENERATE_EXCEPTIONS: a structured exception would pass every C++
+// handler and end the process).
 
 #include "plat/Heap.h"
 
@@ -7,11 +8,11 @@
 
 namespace plat {
 
-void* HeapAllocate(uint32_t bytes) { return ::HeapAlloc(::GetProcessHeap(), HEAP_GENERATE_EXCEPTIONS, bytes); }
+void* HeapAllocate(uint32_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }
 
 void* HeapReallocate(void* block, uint32_t bytes) {
   if (block == nullptr) return HeapAllocate(bytes);
-  return ::HeapReAlloc(::GetProcessHeap(), HEAP_GENERATE_EXCEPTIONS, block, bytes);
+  return ::HeapReAlloc(::GetProcessHeap(), 0, block, bytes);
 }
 
 uint32_t HeapRelease(const void* block) {

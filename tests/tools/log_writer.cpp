@@ -1,6 +1,7 @@
 // Writes records through the process's own logger, for the end-to-end tests
 // in which several processes log into one file:
-//   log_writer [-t THREADS] [-w TAG] [-p BYTES] [-r READY] [-g GO] [-s STOP] RECORDS
+//   log_writer [-t THREADS] [-w TAG] [-p BYTES] [-r READY] [-g GO] [-s STOP]
+//              [-x exit|return] RECORDS
 //
 // The logger is TLog::Instance, so its settings file and log file lie beside
 // this program, named after the path it was started by. After Open the
@@ -14,7 +15,9 @@
 // letters, repeated). With -s a thread goes on past RECORDS, one record about
 // every millisecond, until the file STOP exists.
 //
-// At the end it closes the logger and prints a line "thread <index> records
+// At the end it closes the logger (with -x it does not: it ends the process
+// with exit(0), or returns 0 from main, leaving the logger to the process's
+// end) and prints a line "thread <index> records
 // <logged>" for each thread, then one line
 //   records <logged> left <still queued> dropped <dropped by the queue bound>
 // where a record still queued after Close never reached the file. Exits 0,
@@ -23,6 +26,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +48,7 @@ struct TOptions {
   const char* goFile = nullptr;
   const char* stopFile = nullptr;
   unsigned long records = 0;
+  const char* endWithout = nullptr;  // "exit" or "return": no Close
 };
 
 bool FileExists(const char* name) {
@@ -94,6 +99,10 @@ bool ParseOptions(int argc, char** argv, TOptions* options) {
       case 'r': options->readyFile = value; break;
       case 'g': options->goFile = value; break;
       case 's': options->stopFile = value; break;
+      case 'x':
+        if (std::strcmp(value, "exit") != 0 && std::strcmp(value, "return") != 0) return false;
+        options->endWithout = value;
+        break;
       default: return false;
     }
   }
@@ -130,8 +139,10 @@ long LogRecords(const TOptions& options, const std::string& tag, const std::stri
 int main(int argc, char** argv) {
   TOptions options;
   if (!ParseOptions(argc, argv, &options)) {
-    std::fprintf(stderr,
-                 "usage: log_writer [-t THREADS] [-w TAG] [-p BYTES] [-r READY] [-g GO] [-s STOP] RECORDS\n");
+    std::fprintf(
+        stderr,
+        "usage: log_writer [-t THREADS] [-w TAG] [-p BYTES] [-r READY] [-g GO] [-s STOP] [-x exit|return] "
+        "RECORDS\n");
     return 2;
   }
   const std::string tag = options.tag != nullptr ? options.tag : std::to_string(plat::CurrentProcessId());
@@ -163,7 +174,7 @@ int main(int argc, char** argv) {
     }
     for (std::thread& thread : threads) thread.join();
   }
-  log.Close();
+  if (options.endWithout == nullptr) log.Close();
 
   long total = 0;
   bool timedOut = false;
@@ -179,5 +190,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "log_writer: %s did not appear\n", options.stopFile);
     return 3;
   }
+  // The queue is then written by the logger's destruction at the process's
+  // end.
+  if (options.endWithout != nullptr && std::strcmp(options.endWithout, "exit") == 0) std::exit(0);
   return 0;
 }

@@ -69,6 +69,12 @@ uint32_t SeekToEnd(FileHandle file, uint64_t* position);
 // failure: returns 0 only when every byte was written (112 when the disk is full).
 uint32_t WriteAll(FileHandle file, const void* bytes, uint32_t size);
 
+// SetFilePointerEx(size, FILE_BEGIN) and SetEndOfFile: the file ends after
+// `size` bytes, whatever lay behind them is gone, and the file position is
+// `size`. Needs a handle with kGenericWrite. A writer uses it to take back
+// the part of a write that failed half-way.
+uint32_t CutFileAt(FileHandle file, uint64_t size);
+
 // ReadFile until `size` bytes or the end of the file: stores the number of
 // bytes read in *done (fewer than `size` only at the end of the file).
 uint32_t ReadAll(FileHandle file, void* bytes, uint32_t size, uint32_t* done);

@@ -1,0 +1,307 @@
+// The logger under faults: a full device, a write that stops part-way, an
+// exception inside a batch, a log file that cannot be opened at Close,
+// threads that log across Close, and a logger destroyed while open.
+//
+// The device is a seam in front of the real file: the logger's batches go
+// through it, so the same faults are made on every platform.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Log.h"
+#include "plat/Error.h"
+#include "plat/File.h"
+#include "support/TempDir.h"
+
+namespace yx {
+namespace {
+
+constexpr uint64_t kUnlimited = UINT64_MAX;
+
+// The log file on a device with faults. A write that does not fit the free
+// space writes what fits and fails with 112, as a full disk does; cutting
+// the file gives its space back. Open can fail with a given code a given
+// number of times, and one write can raise. Counts opens and closes.
+// Changed by the test under the logger lock, as the batches use it under it.
+class TFaultyDevice : public TLogFileOps {
+ public:
+  uint64_t freeBytes = kUnlimited;
+  uint32_t openFailure = 0;  // the code of a failing open
+  int failingOpens = 0;      // how many opens fail with it
+  int throwOnWrite = 0;      // 1: EBadAlloc, 2: std::runtime_error, once
+  uint32_t flushFailure = 0;
+  int opens = 0;
+  int closes = 0;
+
+  uint32_t Open(const char* name, plat::FileHandle* file) override {
+    ++opens;
+    if (failingOpens > 0) {
+      --failingOpens;
+      *file = nullptr;
+      return openFailure;
+    }
+    return TLogFileOps::Open(name, file);
+  }
+  uint32_t Write(plat::FileHandle file, const void* bytes, uint32_t size) override {
+    if (throwOnWrite != 0) {
+      const int kind = throwOnWrite;
+      throwOnWrite = 0;
+      if (kind == 1) throw EBadAlloc("test", 1, size);
+      throw std::runtime_error("device");
+    }
+    const uint32_t fits = uint32_t(std::min<uint64_t>(size, freeBytes));
+    if (fits != 0) {
+      if (const uint32_t code = TLogFileOps::Write(file, bytes, fits)) return code;
+    }
+    if (freeBytes != kUnlimited) freeBytes -= fits;
+    return fits == size ? 0u : uint32_t(plat::kErrorDiskFull);
+  }
+  uint32_t CutAt(plat::FileHandle file, uint64_t size) override {
+    uint64_t before = 0;
+    plat::FileSize(file, &before);
+    const uint32_t code = TLogFileOps::CutAt(file, size);
+    if (code == 0 && freeBytes != kUnlimited && before > size) freeBytes += before - size;
+    return code;
+  }
+  uint32_t Flush(plat::FileHandle file) override {
+    return flushFailure != 0 ? flushFailure : TLogFileOps::Flush(file);
+  }
+  uint32_t Close(plat::FileHandle file) override {
+    ++closes;
+    return TLogFileOps::Close(file);
+  }
+};
+
+constexpr char kBare[] = "[Prms]\nTmFrmt=\nPID=Off\nTID=Off\nFlshLns=0\n[Evts]\nAP=\n";
+
+class FaultTest : public ::testing::Test {
+ protected:
+  FaultTest() {
+    test::WriteFile(dir_.File("prog.wli"), kBare);
+    log_.SetFileNames(dir_.File("prog.exe").c_str());
+    log_.SetFileOps(&device_);
+  }
+  ~FaultTest() override { log_.Close(); }
+
+  std::string LogText() const { return test::ReadFile(dir_.File("prog.log")); }
+  // Changes the device the way the batches see it: under the logger lock.
+  template <class Change>
+  void Device(Change change) {
+    TLogLock lock(&log_);
+    change(device_);
+  }
+  // Whether another program could now open the log for writing, that is
+  // whether no batch left the file open with its share mode.
+  bool FileIsFree() const {
+    plat::FileHandle other = nullptr;
+    if (plat::OpenFile(dir_.File("prog.log").c_str(), plat::kGenericWrite, 0, plat::kOpenAlways, &other) !=
+        0) {
+      return false;
+    }
+    plat::CloseFile(other);
+    return true;
+  }
+
+  test::ScopedTempDir dir_;
+  TFaultyDevice device_;
+  TLog log_{1};
+};
+
+// Records of varied length logged while the free space changes at random,
+// and batches run by Log and by the flush timer: the file only ever holds
+// whole lines, in order, each once, and once the space is back every
+// record is there.
+TEST_F(FaultTest, AFullDeviceLeavesWholeLinesEachOnce) {
+  for (unsigned seed = 1; seed <= 8; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::filesystem::remove(dir_.File("prog.log"));
+    std::mt19937 random(seed);
+    ASSERT_EQ(log_.Open(), 0u);
+    std::string expected;  // every line logged so far, in order
+    for (int step = 0; step < 40; ++step) {
+      switch (random() % 3) {
+        case 0: {
+          const uint64_t space = random() % 2 == 0 ? random() % 400 : kUnlimited;
+          Device([&](TFaultyDevice& d) { d.freeBytes = space; });
+          break;
+        }
+        case 1: log_.Flush(); break;
+        default:
+          for (unsigned n = random() % 20; n != 0; --n) {
+            const std::string text = std::to_string(expected.size()) + std::string(random() % 90, 'x');
+            log_.Log("AP.", "%s", text.c_str());
+            expected += "AP. " + text + "\r\n";
+          }
+      }
+      const std::string now = LogText();
+      ASSERT_EQ(expected.compare(0, now.size(), now), 0) << "not a prefix of the lines logged";
+      ASSERT_TRUE(now.empty() || now.substr(now.size() - 2) == "\r\n") << "a torn line";
+    }
+    Device([](TFaultyDevice& d) { d.freeBytes = kUnlimited; });
+    ASSERT_EQ(log_.Close(), 0u);
+    EXPECT_EQ(LogText(), expected);
+    EXPECT_EQ(device_.opens, device_.closes);
+  }
+}
+
+// Whatever ends a batch early, the file is closed (so other programs may
+// write it again) and no record is lost or written twice.
+TEST_F(FaultTest, EveryWayOutOfABatchClosesTheFile) {
+  struct Case {
+    const char* name;
+    void (*fault)(TFaultyDevice&);
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"write raises EBadAlloc", [](TFaultyDevice& d) { d.throwOnWrite = 1; }},
+      {"write raises std::runtime_error", [](TFaultyDevice& d) { d.throwOnWrite = 2; }},
+      {"disk full", [](TFaultyDevice& d) { d.freeBytes = 5; }},
+      {"flush fails", [](TFaultyDevice& d) { d.flushFailure = plat::kErrorDiskFull; }},
+  };
+  // clang-format on
+  ASSERT_EQ(log_.Open(), 0u);
+  std::string expected;
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Device(c.fault);
+    log_.Log("AP.", "%d", n);
+    expected += "AP. " + std::to_string(n++) + "\r\n";
+    EXPECT_EQ(device_.opens, device_.closes);
+    EXPECT_TRUE(FileIsFree());
+    Device([](TFaultyDevice& d) { d = TFaultyDevice{}; });
+    EXPECT_EQ(log_.Flush(), 0u);
+  }
+  log_.Close();
+  EXPECT_EQ(LogText(), expected);
+}
+
+// The last batch of Close is tried again only while another program holds
+// the file (sharing or lock violation); any other failure ends it at once.
+TEST_F(FaultTest, TheLastBatchRetriesOnlySharingAndLockViolations) {
+  struct Case {
+    uint32_t code;
+    int expectedOpens;
+    bool written;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {plat::kErrorSharingViolation, 4, true},
+      {plat::kErrorLockViolation,    4, true},
+      {plat::kErrorAccessDenied,     1, false},
+      {plat::kErrorPathNotFound,     1, false},
+      {plat::kErrorFileNotFound,     1, false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    std::filesystem::remove(dir_.File("prog.log"));
+    test::WriteFile(dir_.File("prog.wli"), "[Prms]\nTmFrmt=\nPID=Off\nTID=Off\n[Evts]\nAP=\n");
+    ASSERT_EQ(log_.Open(), 0u);
+    log_.Log("AP.", "last");
+    Device([&](TFaultyDevice& d) {
+      d = TFaultyDevice{};
+      d.openFailure = c.code;
+      d.failingOpens = 3;
+    });
+    ASSERT_EQ(log_.Close(), 0u);
+    EXPECT_EQ(device_.opens, c.expectedOpens);
+    EXPECT_EQ(LogText(), c.written ? "AP. last\r\n" : "");
+    // A record not written waits for the next Open.
+    EXPECT_EQ(log_.QueuedRecords(), c.written ? 0u : 1u);
+    Device([](TFaultyDevice& d) { d = TFaultyDevice{}; });
+    ASSERT_EQ(log_.Open(), 0u);
+    ASSERT_EQ(log_.Close(), 0u);
+    EXPECT_EQ(LogText(), "AP. last\r\n");
+  }
+}
+
+// While the device stays full, Log calls queue their records without
+// trying the write each time, and the queue keeps the newest records within
+// its bound; once there is space again they are written, each once.
+TEST_F(FaultTest, WhileTheDeviceIsFullLogOnlyQueues) {
+  ASSERT_EQ(log_.Open(), 0u);
+  Device([](TFaultyDevice& d) { d.freeBytes = 0; });
+  const auto start = std::chrono::steady_clock::now();
+  for (uint32_t i = 0; i < kQueueBound + 5; ++i) log_.Log("AP.", "%u", i);
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  int attempts = 0;
+  Device([&](TFaultyDevice& d) { attempts = d.opens; });
+  // One attempt, then at most one per back-off pause (100 ms at least).
+  EXPECT_GE(attempts, 1);
+  EXPECT_LE(attempts, 2 + elapsed / 100) << "in " << elapsed << " ms";
+  EXPECT_EQ(log_.QueuedRecords(), kQueueBound);
+  EXPECT_EQ(log_.DroppedRecords(), 5u);
+  Device([](TFaultyDevice& d) { d.freeBytes = kUnlimited; });
+  ASSERT_EQ(log_.Close(), 0u);
+  const std::string text = LogText();
+  EXPECT_EQ(text.substr(0, 8), "AP. 5\r\nA");  // the oldest went first
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), long(kQueueBound));
+  EXPECT_EQ(text.substr(text.size() - 11), "AP. 10004\r\n");
+}
+
+// Threads that log while the logger opens and closes again and again: no
+// crash, and every record reaches the file once, in each thread's order,
+// since a record logged while the logger is closed waits for the next Open.
+TEST_F(FaultTest, ThreadsLoggingAcrossCloseLoseNothing) {
+  log_.SetFileOps(nullptr);
+  test::WriteFile(dir_.File("prog.wli"), "[Prms]\nTmFrmt=\nPID=Off\nTID=Off\nFlshLns=50\n[Evts]\nT=\n");
+  constexpr int kThreads = 4;
+  constexpr int kRecords = 2000;  // all of them fit the queue bound
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < kRecords; ++i) log_.Log("T.", "%d %d", t, i);
+    });
+  }
+  for (int cycle = 0; cycle < 20; ++cycle) {
+    ASSERT_EQ(log_.Open(), 0u);
+    std::this_thread::yield();
+    ASSERT_EQ(log_.Close(), 0u);
+  }
+  for (auto& thread : threads) thread.join();
+  ASSERT_EQ(log_.Open(), 0u);
+  ASSERT_EQ(log_.Close(), 0u);
+  std::vector<int> next(kThreads, 0);
+  const std::string text = LogText();
+  size_t from = 0;
+  for (size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2) {
+    int t = -1, i = -1;
+    ASSERT_EQ(std::sscanf(text.c_str() + from, "T. %d %d", &t, &i), 2);
+    ASSERT_TRUE(t >= 0 && t < kThreads);
+    ASSERT_EQ(i, next[size_t(t)]++) << "thread " << t;
+  }
+  EXPECT_EQ(from, text.size());
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[size_t(t)], kRecords) << "thread " << t;
+}
+
+// A logger destroyed while open (a process that ends without Close) writes
+// every queued record.
+TEST(LoggerLifetimeTest, DestroyedWhileOpenWritesTheQueue) {
+  test::ScopedTempDir dir;
+  test::WriteFile(dir.File("prog.wli"), "[Prms]\nTmFrmt=\nPID=Off\nTID=Off\n[Evts]\nAP=\n");
+  std::string expected;
+  {
+    TLog log(1);
+    log.SetFileNames(dir.File("prog.exe").c_str());
+    ASSERT_EQ(log.Open(), 0u);
+    for (int i = 0; i < 50; ++i) {
+      log.Log("AP.", "%d", i);
+      expected += "AP. " + std::to_string(i) + "\r\n";
+    }
+  }
+  EXPECT_EQ(test::ReadFile(dir.File("prog.log")), expected);
+}
+
+}  // namespace
+}  // namespace yx
