@@ -3,13 +3,11 @@
 
 #include "Command.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "Log.h"
 #include "PowerActions.h"
 #include "Status.h"
-#include "plat/Console.h"
 #include "plat/Error.h"
 #include "plat/Locale.h"
 
@@ -54,7 +52,8 @@ constexpr char kUsageRussian[] =
     // l  блокировка рабочей станции
     "l  \xe1\xeb\xee\xea\xe8\xf0\xee\xe2\xea\xe0 \xf0\xe0\xe1\xee\xf7\xe5\xe9 \xf1\xf2\xe0\xed\xf6\xe8\xe8\n"
     // lo завершение сеанса пользователя
-    "lo \xe7\xe0\xe2\xe5\xf0\xf8\xe5\xed\xe8\xe5 \xf1\xe5\xe0\xed\xf1\xe0 \xef\xee\xeb\xfc\xe7\xee\xe2\xe0\xf2"
+    "lo \xe7\xe0\xe2\xe5\xf0\xf8\xe5\xed\xe8\xe5 \xf1\xe5\xe0\xed\xf1\xe0 "
+    "\xef\xee\xeb\xfc\xe7\xee\xe2\xe0\xf2"
     "\xe5\xeb\xff\n"
     // sd выключение компьютера
     "sd \xe2\xfb\xea\xeb\xfe\xf7\xe5\xed\xe8\xe5 \xea\xee\xec\xef\xfc\xfe\xf2\xe5\xf0\xe0\n"
@@ -68,23 +67,14 @@ constexpr char kEndRecord[] = "\xc7\xe0\xe2\xe5\xf0\xf8\xe5\xed\xe8\xe5 (";
 
 constexpr unsigned kContextAndMessage = kStatusContext | kStatusMessage;
 
-struct TMode {
-  const char* keyword;
-  TStatus (*action)();  // null: print the usage text
-};
-
-// Compared in this order with the upper-cased mode.
-constexpr TMode kModes[] = {
-    {"?", nullptr},
-    {"S", WindowsSuspend},
-    {"SQ", WindowsSuspendQuery},
-    {"H", WindowsHibernate},
-    {"HQ", WindowsHibernateQuery},
-    {"L", WindowsLock},
-    {"LO", WindowsLogoff},
-    {"SD", WindowsShutdown},
-    {"R", WindowsRestart},
-};
+// The action whose keyword equals the upper-cased mode, compared in the
+// actions' order; null when none does.
+const TPowerAction* FindAction(const BStr& mode) {
+  for (const TPowerAction& action : kPowerActions) {
+    if (mode == action.mode) return &action;
+  }
+  return nullptr;
+}
 
 bool IsSwitch(char c) { return c == '-' || c == '/' || c == '\\'; }
 
@@ -100,7 +90,9 @@ bool UserWantsRussian() {
   return std::atol(value) == 419;
 }
 
-void PrintBanner(TConsoleWriter& writer) { writer.Write(UserWantsRussian() ? kBannerRussian : kBannerEnglish); }
+void PrintBanner(TConsoleWriter& writer) {
+  writer.Write(UserWantsRussian() ? kBannerRussian : kBannerEnglish);
+}
 
 void PrintUsage(TConsoleWriter& writer) { writer.Write(UserWantsRussian() ? kUsageRussian : kUsageEnglish); }
 
@@ -119,19 +111,12 @@ int RunCommand(int argc, char** argv) {
   } else {
     BStr mode(argument + 1);
     mode.ChangeCase(0, 0, 0);
-    const TMode* chosen = nullptr;
-    for (const TMode& m : kModes) {
-      if (mode == m.keyword) {
-        chosen = &m;
-        break;
-      }
-    }
-    if (chosen == nullptr) {
-      status.SetCode(plat::kErrorInvalidParameter);
-    } else if (chosen->action == nullptr) {
+    if (mode == "?") {
       PrintUsage(writer);
+    } else if (const TPowerAction* action = FindAction(mode)) {
+      status = RunPowerAction(*action);
     } else {
-      status = chosen->action();
+      status.SetCode(plat::kErrorInvalidParameter);
     }
   }
 

@@ -21,19 +21,33 @@ uint32_t FailureCode() {
 
 void Record(TStatus* status, bool succeeded) { status->SetCode(succeeded ? 0 : FailureCode()); }
 
-// Enables the privilege, makes the call if that worked, logs the outcome.
-template <class Call>
-TStatus Run(const char* logText, Call call) {
+using TServices = plat::TPowerServices;
+constexpr uint32_t kReason = plat::kShutdownReasonApplication;
+
+}  // namespace
+
+// clang-format off
+const TPowerAction kPowerActions[kPowerActionCount] = {
+    {"S",  "WindowsSuspend() end (",        [](TServices& s) { return s.SetSystemPowerState(true, true); }},
+    {"SQ", "WindowsSuspendQuery() end (",   [](TServices& s) { return s.SetSystemPowerState(true, false); }},
+    {"H",  "WindowsHibernate() end (",      [](TServices& s) { return s.SetSystemPowerState(false, true); }},
+    {"HQ", "WindowsHibernateQuery() end (", [](TServices& s) { return s.SetSystemPowerState(false, false); }},
+    {"L",  "WindowsLock() end (",           [](TServices& s) { return s.LockWorkStation(); }},
+    {"LO", "WindowsLogoff() end (",         [](TServices& s) { return s.ExitWindows(plat::kEwxLogoff, kReason); }},
+    {"SD", "WindowsShutdown() end (",       [](TServices& s) { return s.ExitWindows(plat::kEwxPowerOff, kReason); }},
+    {"R",  "WindowsRestart() end (",        [](TServices& s) { return s.ExitWindows(plat::kEwxReboot, kReason); }},
+};
+// clang-format on
+
+TStatus RunPowerAction(const TPowerAction& action) {
   TStatus status = EnableShutdownPrivilege();
-  if (status.Succeeded()) Record(&status, call(Services()));
+  if (status.Succeeded()) Record(&status, action.call(Services()));
   // The composed text goes into the record as it is: a percent sign in a
   // message is not a formatting directive.
-  const BStr text = BStr(logText) + status.Text(kStatusContext | kStatusMessage).CStr() + ")";
+  const BStr text = BStr(action.logText) + status.Text(kStatusContext | kStatusMessage).CStr() + ")";
   TLog::Instance().Log("WP.", "%s", text.CStr());
   return status;
 }
-
-}  // namespace
 
 void SetPowerServices(plat::TPowerServices* services) { gServices = services; }
 
@@ -52,42 +66,13 @@ TStatus EnableShutdownPrivilege() {
   return status;
 }
 
-TStatus WindowsSuspend() {
-  return Run("WindowsSuspend() end (", [](plat::TPowerServices& s) { return s.SetSystemPowerState(true, true); });
-}
-
-TStatus WindowsSuspendQuery() {
-  return Run("WindowsSuspendQuery() end (",
-             [](plat::TPowerServices& s) { return s.SetSystemPowerState(true, false); });
-}
-
-TStatus WindowsHibernate() {
-  return Run("WindowsHibernate() end (", [](plat::TPowerServices& s) { return s.SetSystemPowerState(false, true); });
-}
-
-TStatus WindowsHibernateQuery() {
-  return Run("WindowsHibernateQuery() end (",
-             [](plat::TPowerServices& s) { return s.SetSystemPowerState(false, false); });
-}
-
-TStatus WindowsLock() {
-  return Run("WindowsLock() end (", [](plat::TPowerServices& s) { return s.LockWorkStation(); });
-}
-
-TStatus WindowsLogoff() {
-  return Run("WindowsLogoff() end (",
-             [](plat::TPowerServices& s) { return s.ExitWindows(plat::kEwxLogoff, plat::kShutdownReasonApplication); });
-}
-
-TStatus WindowsShutdown() {
-  return Run("WindowsShutdown() end (", [](plat::TPowerServices& s) {
-    return s.ExitWindows(plat::kEwxPowerOff, plat::kShutdownReasonApplication);
-  });
-}
-
-TStatus WindowsRestart() {
-  return Run("WindowsRestart() end (",
-             [](plat::TPowerServices& s) { return s.ExitWindows(plat::kEwxReboot, plat::kShutdownReasonApplication); });
-}
+TStatus WindowsSuspend() { return RunPowerAction(kPowerActions[0]); }
+TStatus WindowsSuspendQuery() { return RunPowerAction(kPowerActions[1]); }
+TStatus WindowsHibernate() { return RunPowerAction(kPowerActions[2]); }
+TStatus WindowsHibernateQuery() { return RunPowerAction(kPowerActions[3]); }
+TStatus WindowsLock() { return RunPowerAction(kPowerActions[4]); }
+TStatus WindowsLogoff() { return RunPowerAction(kPowerActions[5]); }
+TStatus WindowsShutdown() { return RunPowerAction(kPowerActions[6]); }
+TStatus WindowsRestart() { return RunPowerAction(kPowerActions[7]); }
 
 }  // namespace yx

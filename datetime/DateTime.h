@@ -12,6 +12,7 @@
 #include "BStr.h"
 #include "Status.h"
 #include "plat/Clock.h"
+#include "plat/Locale.h"
 
 namespace yx {
 
@@ -22,7 +23,7 @@ int DaysInMonth(int year, int month);
 int NextMonth(int month);
 
 // The user's default locale, as every caller of Format passes it.
-inline constexpr uint32_t kLocaleUserDefault = 0x0400;
+using plat::kLocaleUserDefault;
 
 // Operations 1 to 10 of every date-time value.
 class TDateTimeBase : public TYxBsMem {

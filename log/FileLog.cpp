@@ -20,6 +20,54 @@ constexpr size_t kInlineMessage = 256;
 // A batch writes its lines in pieces of about this size.
 constexpr unsigned kBatchChunk = 1u << 20;
 
+// The log file during one batch: opened for the first line to write, its
+// lines collected in whole-line chunks that are written with one write each,
+// flushed to disk once at the end and closed on every way out.
+class TBatchFile {
+ public:
+  explicit TBatchFile(const BStr& name) : name_(name) { lines_.Reserve(4096); }
+  ~TBatchFile() {
+    if (file_ != nullptr) plat::CloseFile(file_);
+  }
+  TBatchFile(const TBatchFile&) = delete;
+  TBatchFile& operator=(const TBatchFile&) = delete;
+
+  bool IsOpen() const { return file_ != nullptr; }
+  // Opens the file for writing, sharing reading only, and moves to its end.
+  uint32_t Open() {
+    if (const uint32_t code = plat::OpenFile(name_.CStr(), plat::kGenericWrite, plat::kFileShareRead,
+                                             plat::kOpenAlways, &file_)) {
+      file_ = nullptr;
+      return code;
+    }
+    return plat::SeekToEnd(file_, nullptr);
+  }
+  void AddLine(const TLogRecord& record, TLogParams& params) {
+    if (lines_.Capacity() - lines_.Length() < 1024) lines_.Reserve(lines_.Capacity() * 2);
+    record.FormatLine(params, &lines_);
+  }
+  bool IsChunkFull() const { return lines_.Length() >= kBatchChunk; }
+  // Writes the collected lines; they are gone from the chunk only once written.
+  uint32_t WriteChunk() {
+    if (lines_.Length() == 0) return 0;
+    if (const uint32_t code = plat::WriteAll(file_, lines_.CStr(), lines_.Length())) return code;
+    lines_.Clear();
+    return 0;
+  }
+  // Flushes the written lines to disk and closes the file.
+  uint32_t Finish() {
+    const uint32_t code = plat::FlushFile(file_);
+    plat::CloseFile(file_);
+    file_ = nullptr;
+    return code;
+  }
+
+ private:
+  const BStr& name_;
+  plat::FileHandle file_ = nullptr;
+  BStr lines_;
+};
+
 }  // namespace
 
 TLogLock::TLogLock(TFileLog* log) : log_(log), handle_(log->Lock()) {}
@@ -157,26 +205,25 @@ uint32_t TFileLog::WriteQueue() {
     return 0;
   }
   if (queue_.Count() == 0) return 0;
+  if (const uint32_t result = WriteBatch()) {
+    BoundQueue();
+    return result;
+  }
+  lastWrite_ = plat::TickCount();
+  return 0;
+}
 
-  plat::FileHandle file = nullptr;
-  uint32_t result = 0;
-  BStr lines;
-  lines.Reserve(4096);
-  // Lines are collected in whole-line chunks and written with one write
-  // each; the records of a chunk leave the queue only once it is written.
+uint32_t TFileLog::WriteBatch() {
+  TBatchFile file(fileName_);
   TLogRecord* previous = nullptr;  // the last record kept in the queue
-  uint32_t pending = 0;            // records at the head whose lines are in `lines`
+  uint32_t pending = 0;            // records at the head whose lines wait in the chunk
   auto writeChunk = [&]() -> uint32_t {
-    if (lines.Length() == 0) return 0;
-    if (uint32_t code = plat::WriteAll(file, lines.CStr(), lines.Length())) return code;
+    if (const uint32_t code = file.WriteChunk()) return code;
     for (; pending != 0; --pending) delete queue_.Pop();
     previous = nullptr;
-    lines.Clear();
     return 0;
   };
-
-  TLogRecord* record = queue_.Oldest();
-  while (record != nullptr) {
+  for (TLogRecord* record = queue_.Oldest(); record != nullptr;) {
     TLogRecord* next = TLogQueue::Next(record);
     if (!params_.PassesEvents(record->Category(), record->Message())) {
       queue_.DeleteAfter(previous);
@@ -186,38 +233,29 @@ uint32_t TFileLog::WriteQueue() {
     // The file is opened for the first line to write, so a batch whose
     // records all fail the filter does not touch it, and a file that cannot
     // be opened costs one attempt, however long the queue.
-    if (file == nullptr) {
-      result = plat::OpenFile(fileName_.CStr(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways,
-                              &file);
-      if (result != 0) {
-        file = nullptr;
-        break;
-      }
-      if ((result = plat::SeekToEnd(file, nullptr)) != 0) break;
+    if (!file.IsOpen()) {
+      if (const uint32_t code = file.Open()) return code;
     }
-    if (lines.Capacity() - lines.Length() < 1024) lines.Reserve(lines.Capacity() * 2);
-    record->FormatLine(params_, &lines);
+    file.AddLine(*record, params_);
     ++pending;
     previous = record;
-    if (lines.Length() >= kBatchChunk && (result = writeChunk()) != 0) break;
+    if (file.IsChunkFull()) {
+      if (const uint32_t code = writeChunk()) return code;
+    }
     record = next;
   }
-  if (result == 0 && file != nullptr) result = writeChunk();
-  if (file != nullptr) {
-    if (result == 0) result = plat::FlushFile(file);
-    plat::CloseFile(file);
+  if (!file.IsOpen()) return 0;
+  if (const uint32_t code = writeChunk()) return code;
+  return file.Finish();
+}
+
+void TFileLog::BoundQueue() {
+  // Nothing written is lost; but while batches keep failing the queue is
+  // bounded, the oldest records going first.
+  while (queue_.Count() > kQueueBound) {
+    delete queue_.Pop();
+    ++dropped_;
   }
-  if (result != 0) {
-    // Nothing written is lost; but while batches keep failing the queue is
-    // bounded, the oldest records going first.
-    while (queue_.Count() > kQueueBound) {
-      delete queue_.Pop();
-      ++dropped_;
-    }
-    return result;
-  }
-  lastWrite_ = plat::TickCount();
-  return 0;
 }
 
 }  // namespace yx

@@ -19,6 +19,18 @@ constexpr uint32_t kFinalFlushPause = 10;
 constexpr uint32_t kWriterStartLimit = 1000;
 constexpr uint32_t kWriterStopLimit = 10000;
 
+uint32_t PeriodMs(int32_t seconds) { return uint32_t(seconds) * 1000u; }
+
+void KillTimer(uintptr_t* timer) {
+  if (*timer != 0) plat::KillThreadTimer(*timer);
+  *timer = 0;
+}
+
+void RestartTimer(uintptr_t* timer, uint32_t periodMs) {
+  KillTimer(timer);
+  *timer = plat::SetThreadTimer(periodMs);
+}
+
 }  // namespace
 
 BStr ProgramPath(const char* commandLine) {
@@ -76,11 +88,6 @@ uint32_t TSettingsLog::ReadSettings() {
   return result;
 }
 
-uint32_t TSettingsLog::Open() {
-  ReadSettings();
-  return TFileLog::Open();
-}
-
 // ---------------------------------------------------------------------------
 // TThreadLog
 
@@ -126,7 +133,8 @@ uint32_t TThreadLog::StartWriter() {
   if (writerReady_ != nullptr) plat::WaitEventObject(writerReady_, kWriterStartLimit);
   uint32_t error = 0;
   while (plat::TickCount() - start < kWriterStartLimit) {
-    if (plat::PostThreadMessageTo(threadId_, kWriterMessage, kWriterStart, reinterpret_cast<intptr_t>(this))) {
+    if (plat::PostThreadMessageTo(threadId_, kWriterMessage, uintptr_t(TWriterCommand::kStart),
+                                  reinterpret_cast<intptr_t>(this))) {
       return 0;
     }
     error = plat::LastError();
@@ -157,78 +165,76 @@ uint32_t TThreadLog::WriterThread(void* logger) {
 }
 
 void TThreadLog::RunWriter() {
-  uintptr_t settingsTimer = 0;
-  uintptr_t flushTimer = 0;
+  TWriterTimers timers;
   bool attached = true;
-  auto periodMs = [](int32_t seconds) { return uint32_t(seconds) * 1000u; };
-  auto kill = [](uintptr_t* timer) {
-    if (*timer != 0) plat::KillThreadTimer(*timer);
-    *timer = 0;
-  };
   plat::ThreadMessage msg{};
   while (plat::GetThreadMessage(&msg) > 0) {
     if (!attached) continue;
     if (msg.message == kWriterMessage) {
-      switch (msg.wParam) {
-        case kWriterStart: {
-          // The periods are read under the lock, as every other thread
-          // changes them under it.
-          uint32_t settingsMs = 0, flushMs = 0;
-          {
-            TLogLock lock(this);
-            ReadSettings();
-            settingsMs = periodMs(rereadPeriod_);
-            flushMs = params_.FlushPeriodMs();
-          }
-          kill(&settingsTimer);
-          kill(&flushTimer);
-          settingsTimer = plat::SetThreadTimer(settingsMs);
-          flushTimer = plat::SetThreadTimer(flushMs);
-          break;
-        }
-        case kWriterDetach:
-          Flush();
-          kill(&settingsTimer);
-          kill(&flushTimer);
-          attached = false;
-          break;
-        case kWriterFlushIfDue: {
-          TLogLock lock(this);
-          if (IsFlushDue()) WriteQueue();
-          break;
-        }
-        default: break;
-      }
+      attached = OnWriterCommand(TWriterCommand(msg.wParam), &timers);
     } else if (msg.message == plat::kWmTimer && msg.wParam != 0) {
-      if (msg.wParam == settingsTimer) {
-        bool periodChanged = false, flushChanged = false;
-        uint32_t settingsMs = 0, flushMs = 0;
-        {
-          TLogLock lock(this);
-          const int32_t period = rereadPeriod_;
-          const int32_t flushSeconds = params_.FlushSeconds();
-          ReadSettings();
-          periodChanged = rereadPeriod_ != period;
-          flushChanged = params_.FlushSeconds() != flushSeconds;
-          settingsMs = periodMs(rereadPeriod_);
-          flushMs = params_.FlushPeriodMs();
-        }
-        if (periodChanged) {
-          kill(&settingsTimer);
-          settingsTimer = plat::SetThreadTimer(settingsMs);
-        }
-        if (flushChanged && flushTimer != 0) {
-          kill(&flushTimer);
-          flushTimer = plat::SetThreadTimer(flushMs);
-        }
-      } else if (msg.wParam == flushTimer) {
+      if (msg.wParam == timers.settings) {
+        OnSettingsTick(&timers);
+      } else if (msg.wParam == timers.flush) {
         Flush();
       }
     }
   }
-  if (!attached) return;
-  // The last write: a batch that fails (the file held by another program)
-  // is tried again for some seconds before the queue is given up.
+  if (attached) FinishWriter(&timers);
+}
+
+bool TThreadLog::OnWriterCommand(TWriterCommand command, TWriterTimers* timers) {
+  switch (command) {
+    case TWriterCommand::kStart: StartTimers(timers); break;
+    case TWriterCommand::kDetach:
+      Flush();
+      KillTimer(&timers->settings);
+      KillTimer(&timers->flush);
+      return false;
+    case TWriterCommand::kFlushIfDue: {
+      TLogLock lock(this);
+      if (IsFlushDue()) WriteQueue();
+      break;
+    }
+    default: break;
+  }
+  return true;
+}
+
+void TThreadLog::StartTimers(TWriterTimers* timers) {
+  // The periods are read under the lock, as every other thread changes them
+  // under it.
+  uint32_t settingsMs = 0, flushMs = 0;
+  {
+    TLogLock lock(this);
+    ReadSettings();
+    settingsMs = PeriodMs(rereadPeriod_);
+    flushMs = params_.FlushPeriodMs();
+  }
+  RestartTimer(&timers->settings, settingsMs);
+  RestartTimer(&timers->flush, flushMs);
+}
+
+void TThreadLog::OnSettingsTick(TWriterTimers* timers) {
+  bool periodChanged = false, flushChanged = false;
+  uint32_t settingsMs = 0, flushMs = 0;
+  {
+    TLogLock lock(this);
+    const int32_t period = rereadPeriod_;
+    const int32_t flushSeconds = params_.FlushSeconds();
+    ReadSettings();
+    periodChanged = rereadPeriod_ != period;
+    flushChanged = params_.FlushSeconds() != flushSeconds;
+    settingsMs = PeriodMs(rereadPeriod_);
+    flushMs = params_.FlushPeriodMs();
+  }
+  if (periodChanged) RestartTimer(&timers->settings, settingsMs);
+  if (flushChanged && timers->flush != 0) RestartTimer(&timers->flush, flushMs);
+}
+
+void TThreadLog::FinishWriter(TWriterTimers* timers) {
+  // A batch that fails (the file held by another program) is tried again
+  // for some seconds before the queue is given up.
   for (int attempt = 0; attempt < kFinalFlushTries; ++attempt) {
     if (Flush() == 0) break;
     plat::Sleep(kFinalFlushPause);
@@ -237,8 +243,8 @@ void TThreadLog::RunWriter() {
     TLogLock lock(this);
     params_.SetDefaults();
   }
-  kill(&settingsTimer);
-  kill(&flushTimer);
+  KillTimer(&timers->settings);
+  KillTimer(&timers->flush);
 }
 
 // ---------------------------------------------------------------------------

@@ -33,12 +33,13 @@
 
 namespace yx {
 
-// The writer thread's message and its commands.
+// The writer thread's message (WM_USER + 1) and the commands it carries in
+// wParam.
 inline constexpr uint32_t kWriterMessage = 0x0401;
-enum : uintptr_t {
-  kWriterStart = 0,      // read the settings and start both timers
-  kWriterDetach = 1,     // flush now, stop the timers, detach from the logger
-  kWriterFlushIfDue = 2  // flush if due
+enum class TWriterCommand : uintptr_t {
+  kStart = 0,      // read the settings and start both timers
+  kDetach = 1,     // flush now, stop the timers, detach from the logger
+  kFlushIfDue = 2  // flush if due
 };
 
 // Records queued while batches keep failing are bounded; the oldest go
@@ -95,6 +96,13 @@ class TFileLog : public TLogBase {
   void Unlock(plat::MutexHandle locked);
 
  protected:
+  // One batch of WriteQueue: the records that pass the event list are
+  // written and leave the queue, the others are dropped. Returns 0 or the
+  // code of the step that failed.
+  uint32_t WriteBatch();
+  // After a failed batch: drops the oldest records beyond the queue bound.
+  void BoundQueue();
+
   // Set by a level above when its writer thread outlived Close: the
   // destructor then leaves the queue to that thread.
   bool writerMayRun_ = false;
@@ -128,8 +136,6 @@ class TSettingsLog : public TFileLog {
   TSettingsLog();
   ~TSettingsLog() override = default;
 
-  // ReadSettings, then the file-level open.
-  uint32_t Open() override;
   // Reads the settings file into the parameters under the lock: the
   // sectioned format, or the line format when that fails. Returns the last
   // reader's result.
@@ -166,13 +172,29 @@ class TThreadLog : public TSettingsLog {
   // the parameters), then closes the file level. 0, or 1 when not open.
   uint32_t Close() override;
 
-  uint32_t WriterThreadId() const { return threadId_; }
-
  protected:
+  // The writer thread's timers; 0 while a timer does not exist.
+  struct TWriterTimers {
+    uintptr_t settings = 0;
+    uintptr_t flush = 0;
+  };
+
   uint32_t StartWriter();
   uint32_t StopWriter();
   static uint32_t WriterThread(void* logger);
+  // The writer thread's message loop.
   void RunWriter();
+  // Handles a command of the writer message; false once the thread has
+  // detached from the logger.
+  bool OnWriterCommand(TWriterCommand command, TWriterTimers* timers);
+  // Reads the settings and (re)creates both timers with their periods.
+  void StartTimers(TWriterTimers* timers);
+  // The settings timer: reads the settings again and re-creates each timer
+  // whose period they changed.
+  void OnSettingsTick(TWriterTimers* timers);
+  // After the loop: the last write of the queue, the parameters back to
+  // their defaults, the timers stopped.
+  void FinishWriter(TWriterTimers* timers);
 
   uint32_t threadId_ = 0xFFFFFFFFu;
   plat::ThreadHandle thread_ = nullptr;

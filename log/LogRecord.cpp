@@ -34,8 +34,10 @@ void AppendId(const char* name, uint32_t value, BStr* out) {
 }  // namespace
 
 TLogRecord::TLogRecord(const char* category, const char* message)
-    : category_(category), message_(message),
-      processId_(plat::CurrentProcessId()), threadId_(plat::CurrentThreadId()) {
+    : category_(category),
+      message_(message),
+      processId_(plat::CurrentProcessId()),
+      threadId_(plat::CurrentThreadId()) {
   SetNow();
 }
 

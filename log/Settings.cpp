@@ -126,15 +126,16 @@ void TSettingsFile::Parse(const char* text, uint32_t size) {
     const char* equals = begin;
     while (equals < end && *equals != '=') ++equals;
     const char* value = equals < end ? equals + 1 : end;
-    current->AddItem(new TSettingsItem(Slice(begin, unsigned(equals - begin)), Slice(value, unsigned(end - value))));
+    current->AddItem(
+        new TSettingsItem(Slice(begin, unsigned(equals - begin)), Slice(value, unsigned(end - value))));
   });
 }
 
 uint32_t ReadWholeFile(const char* fileName, TCharBuffer* buffer, uint32_t* size) {
   *size = 0;
   plat::FileHandle file = nullptr;
-  if (uint32_t code = plat::OpenFile(fileName, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting,
-                                     &file)) {
+  if (uint32_t code =
+          plat::OpenFile(fileName, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting, &file)) {
     return code;
   }
   uint64_t fileSize = 0;

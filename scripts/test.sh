@@ -2,7 +2,10 @@
 # The test command: on a fresh Debian 12 machine, installs what the builds
 # need, then configures, builds and tests every build of the tree:
 #
-#   1. win32       MinGW-w64 cross build, ctest under Wine
+#   1. win32       MinGW-w64 cross build of yxtk.exe, ctest under Wine; on a
+#                  machine that cannot execute 32-bit x86 programs (kernel
+#                  32-bit emulation off), the tests run on the win64 build of
+#                  the same sources under 64-bit Wine instead
 #   2. linux       native build, ctest (unit, differential and end-to-end
 #                  tests; the end-to-end tests run yxtk against a mock logind
 #                  on a private D-Bus, and yxtk.exe under Wine)
@@ -23,7 +26,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 
 JOBS=2
-WINEPREFIX_DIR="$ROOT/build/win32/wineprefix"
+WIN_PRESET=win32   # the Windows build whose tests run under Wine
+WINEPREFIX_DIR=""  # its Wine prefix, set by start_wine
 WINESERVER_STARTED=0
 TEST_COUNT=0
 
@@ -86,15 +90,14 @@ preset() {
 # prefix costs about a second). Runs inside run_step, where errexit does not
 # apply: every command checks its own result.
 start_wine() {
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  WINEPREFIX_DIR="$ROOT/build/$WIN_PRESET/wineprefix"
   export WINEPREFIX="$WINEPREFIX_DIR"
   mkdir -p "$WINEPREFIX_DIR" || return
   # A server left behind by an interrupted run would never end by itself.
   wineserver -k >/dev/null 2>&1 || true
   if [ ! -f "$WINEPREFIX_DIR/system.reg" ]; then
     echo "creating the Wine prefix $WINEPREFIX_DIR"
-    wineboot -i || return
+    "$ROOT/cmake/wine-run.sh" "$WINEPREFIX_DIR" wineboot -i || return
     # Let the server that wineboot started end, so that the persistent one
     # is the only server of the prefix.
     wineserver -w || return
@@ -123,6 +126,11 @@ tsan() {
   run_step "linux-tsan test" ctest --preset linux-tsan --parallel "$JOBS"
 }
 
+# True when Wine's 32-bit loader can run here.
+can_run_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
 # count_tests PRESET: sets TEST_COUNT to the number of tests the test preset
 # selects.
 count_tests() {
@@ -138,11 +146,18 @@ run_step "install-deps" "$ROOT/scripts/install-deps.sh"
 # with it and runs yxtk.exe under Wine in its end-to-end tests.
 run_step "win32 configure" cmake --preset win32
 run_step "win32 build" cmake --build --preset win32 --parallel "$JOBS"
+if ! can_run_32bit; then
+  WIN_PRESET=win64
+  note "this machine cannot execute 32-bit x86 programs (the kernel's 32-bit emulation is off):" \
+    "the Windows tests run on the win64 build of the same sources under 64-bit Wine"
+  run_step "win64 configure" cmake --preset win64
+  run_step "win64 build" cmake --build --preset win64 --parallel "$JOBS"
+fi
 run_step "wine prefix and server" start_wine
 # One test at a time (the preset says so): English and Russian programs
 # would race over the locale settings in the prefix's registry.
-run_step "win32 test" ctest --preset win32
-run_step "linux configure" cmake --preset linux -DYX_WIN32_BUILD_DIR="$ROOT/build/win32"
+run_step "$WIN_PRESET test" ctest --preset "$WIN_PRESET"
+run_step "linux configure" cmake --preset linux -DYX_WIN32_BUILD_DIR="$ROOT/build/$WIN_PRESET"
 run_step "linux build" cmake --build --preset linux --parallel "$JOBS"
 run_step "linux test" ctest --preset linux --parallel "$JOBS"
 preset linux-asan

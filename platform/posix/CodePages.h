@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace plat::detail {
 
@@ -22,10 +23,12 @@ extern const CodePageTables kCodePage1251;
 // The tables of the user's code page, chosen once from the locale variables.
 const CodePageTables& UserCodePage();
 
-// True when the locale variables (LC_ALL, LC_MESSAGES, LANG: the first that
-// is set and not empty) name a Russian locale.
+// The value of the first of the locale variables `names` that is set and not
+// empty, as the C library orders them ("LC_ALL" first); "" when none is.
+const char* LocaleVariable(std::initializer_list<const char*> names);
+
+// True when the variables that choose the language (LC_ALL, LC_MESSAGES,
+// LANG) name a Russian locale.
 bool LocaleIsRussian();
-// True when they name a UTF-8 codeset.
-bool LocaleIsUtf8();
 
 }  // namespace plat::detail

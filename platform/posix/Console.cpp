@@ -8,9 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 
 #include "CodePages.h"
 #include "OemTables.h"
@@ -24,17 +22,12 @@ namespace {
 // "ru_RU.UTF-8", "C.utf8" or "de_DE.UTF-8@euro". Read at every call, so
 // that the output follows the environment the program runs in.
 bool LocaleCodesetIsUtf8() {
-  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    const char* value = std::getenv(name);
-    if (value == nullptr || *value == '\0') continue;
-    const char* dot = std::strchr(value, '.');
-    if (dot == nullptr) return false;
-    const char* codeset = dot + 1;
-    const size_t length = std::strcspn(codeset, "@");
-    return (length == 5 && strncasecmp(codeset, "utf-8", 5) == 0) ||
-           (length == 4 && strncasecmp(codeset, "utf8", 4) == 0);
-  }
-  return false;
+  const char* dot = std::strchr(detail::LocaleVariable({"LC_ALL", "LC_CTYPE", "LANG"}), '.');
+  if (dot == nullptr) return false;
+  const char* codeset = dot + 1;
+  const size_t length = std::strcspn(codeset, "@");
+  return (length == 5 && strncasecmp(codeset, "utf-8", 5) == 0) ||
+         (length == 4 && strncasecmp(codeset, "utf8", 4) == 0);
 }
 
 // Records a failed write on standard output.

@@ -142,7 +142,7 @@ const TLocaleNames kRussian = {
 const TLocaleNames* NamesOf(uint32_t locale) {
   switch (locale) {
     case 0x0000:  // LOCALE_NEUTRAL
-    case 0x0400:  // LOCALE_USER_DEFAULT
+    case kLocaleUserDefault:
     case 0x0800:  // LOCALE_SYSTEM_DEFAULT
     case 0x1000:  // LOCALE_CUSTOM_UNSPECIFIED
       return UserLanguageId() == kLangRussian ? &kRussian : &kEnglish;
@@ -220,83 +220,114 @@ bool DayNumberFollows(const char* picture, size_t length, size_t start, size_t c
   return false;
 }
 
-// Expands the elements of one pass and copies everything else.
+// Copies the quoted text that starts at the apostrophe at `pos` ('' inside
+// it stands for one apostrophe; an unclosed quote runs to the end). Returns
+// the position after the closing apostrophe.
+size_t CopyQuoted(const char* picture, size_t length, size_t pos, std::string* out) {
+  for (++pos; pos < length; ++pos) {
+    if (picture[pos] != '\'') {
+      out->push_back(picture[pos]);
+    } else if (pos + 1 < length && picture[pos + 1] == '\'') {
+      out->push_back('\'');
+      ++pos;
+    } else {
+      return pos + 1;
+    }
+  }
+  return pos;
+}
+
+// Where a date pass stands in the picture: what it expands, and whether the
+// last day element was a day number (d or dd), which makes the next month
+// name genitive.
+struct TDatePass {
+  const char* picture;
+  size_t length;
+  const SystemTime& t;
+  const TLocaleNames& names;
+  bool afterDayNumber = false;
+};
+
+// Appends the date element of `count` letters `c` at `pos`; false when `c`
+// is no date element.
+bool ExpandDateElement(TDatePass* pass, char c, size_t pos, size_t count, std::string* out) {
+  const SystemTime& t = pass->t;
+  const TLocaleNames& names = pass->names;
+  const int digits = count >= 2 ? 2 : 1;
+  switch (c) {
+    case 'd':
+      if (count <= 2) {
+        AppendNumber(out, t.wDay, digits);
+      } else {
+        *out += (count == 3 ? names.shortDays : names.days)[t.wDayOfWeek];
+      }
+      pass->afterDayNumber = count <= 2;
+      return true;
+    case 'M':
+      if (count <= 2) {
+        AppendNumber(out, t.wMonth, digits);
+      } else {
+        const bool genitive =
+            pass->afterDayNumber || DayNumberFollows(pass->picture, pass->length, pos, count);
+        const char* const* table = count == 3 ? (genitive ? names.shortGenitiveMonths : names.shortMonths)
+                                              : (genitive ? names.genitiveMonths : names.months);
+        *out += table[t.wMonth - 1];
+      }
+      return true;
+    case 'y':
+      if (count <= 2) {
+        AppendNumber(out, t.wYear % 100, 2);
+      } else {
+        AppendNumber(out, t.wYear, 1);
+      }
+      return true;
+    case 'g':
+      for (size_t k = 0; k < count; ++k) *out += names.era;
+      return true;
+    default: return false;
+  }
+}
+
+// Appends the time element of `count` letters `c`; false when `c` is no
+// time element.
+bool ExpandTimeElement(char c, size_t count, const SystemTime& t, const TLocaleNames& names,
+                       std::string* out) {
+  const int digits = count >= 2 ? 2 : 1;
+  switch (c) {
+    case 'h': AppendNumber(out, t.wHour % 12 == 0 ? 12 : t.wHour % 12, digits); return true;
+    case 'H': AppendNumber(out, t.wHour, digits); return true;
+    case 'm': AppendNumber(out, t.wMinute, digits); return true;
+    case 's': AppendNumber(out, t.wSecond, digits); return true;
+    case 't': {
+      const char* marker = t.wHour < 12 ? names.am : names.pm;
+      if (count == 1) {
+        if (*marker != '\0') out->push_back(*marker);
+      } else {
+        *out += marker;
+      }
+      return true;
+    }
+    default: return false;
+  }
+}
+
+// Expands the elements of one pass and copies everything else: quoted text
+// without its quotes, any other character as it is.
 std::string Expand(bool datePass, const char* picture, const SystemTime& t, const TLocaleNames& names) {
   const size_t length = std::strlen(picture);
   std::string out;
   out.reserve(length + 16);
-  bool afterDayNumber = false;  // the last day element was d or dd
+  TDatePass date{picture, length, t, names};
   size_t i = 0;
   while (i < length) {
     const char c = picture[i];
     if (c == '\'') {
-      for (++i; i < length; ++i) {
-        if (picture[i] == '\'') {
-          if (i + 1 < length && picture[i + 1] == '\'') {
-            out.push_back('\'');
-            ++i;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        out.push_back(picture[i]);
-      }
+      i = CopyQuoted(picture, length, i, &out);
       continue;
     }
     const size_t count = RunLength(picture, length, i);
-    const int digits = count >= 2 ? 2 : 1;
-    bool element = true;
-    if (datePass) {
-      switch (c) {
-        case 'd':
-          if (count <= 2) {
-            AppendNumber(&out, t.wDay, digits);
-          } else {
-            out += (count == 3 ? names.shortDays : names.days)[t.wDayOfWeek];
-          }
-          afterDayNumber = count <= 2;
-          break;
-        case 'M':
-          if (count <= 2) {
-            AppendNumber(&out, t.wMonth, digits);
-          } else {
-            const bool genitive = afterDayNumber || DayNumberFollows(picture, length, i, count);
-            const char* const* table = count == 3 ? (genitive ? names.shortGenitiveMonths : names.shortMonths)
-                                                  : (genitive ? names.genitiveMonths : names.months);
-            out += table[t.wMonth - 1];
-          }
-          break;
-        case 'y':
-          if (count <= 2) {
-            AppendNumber(&out, t.wYear % 100, 2);
-          } else {
-            AppendNumber(&out, t.wYear, 1);
-          }
-          break;
-        case 'g':
-          for (size_t k = 0; k < count; ++k) out += names.era;
-          break;
-        default: element = false;
-      }
-    } else {
-      switch (c) {
-        case 'h': AppendNumber(&out, t.wHour % 12 == 0 ? 12 : t.wHour % 12, digits); break;
-        case 'H': AppendNumber(&out, t.wHour, digits); break;
-        case 'm': AppendNumber(&out, t.wMinute, digits); break;
-        case 's': AppendNumber(&out, t.wSecond, digits); break;
-        case 't': {
-          const char* marker = t.wHour < 12 ? names.am : names.pm;
-          if (count == 1) {
-            if (*marker != '\0') out.push_back(*marker);
-          } else {
-            out += marker;
-          }
-          break;
-        }
-        default: element = false;
-      }
-    }
+    const bool element =
+        datePass ? ExpandDateElement(&date, c, i, count, &out) : ExpandTimeElement(c, count, t, names, &out);
     if (element) {
       i += count;
     } else {

@@ -45,6 +45,8 @@
 #include <new>
 #include <random>
 
+#include "ByteLock.h"
+#include "Clocks.h"
 #include "ErrnoMap.h"
 #include "plat/Error.h"
 #include "plat/Process.h"
@@ -64,36 +66,6 @@ enum LockByte : int { kOpenForRead, kOpenForWrite, kDeniesRead, kDeniesWrite, kD
 constexpr int kShareAttempts = 4;
 constexpr uint32_t kGenericAll = 0x10000000u;
 
-// The errno values with which a file system says it has no such locks.
-bool LocksUnsupported(int err) { return err == EINVAL || err == ENOLCK || err == EOPNOTSUPP || err == EBADF; }
-
-// Applies a lock of `type` (F_RDLCK, F_UNLCK) to `count` bytes from `byte`;
-// returns 0 or the errno value.
-int SetLock(int fd, short type, int byte, int count) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = kLockBase + byte;
-  lock.l_len = count;
-  while (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
-}
-
-// Whether another open of the file holds a lock on `byte`; returns 0 or the
-// errno value.
-int IsHeldElsewhere(int fd, int byte, bool* held) {
-  struct flock lock = {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = kLockBase + byte;
-  lock.l_len = 1;
-  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return errno;
-  *held = lock.l_type != F_UNLCK;
-  return 0;
-}
-
 // A pause of 100 to 600 microseconds, different in each thread, so that two
 // opens that failed each other do not meet again.
 void PauseBeforeRetry() {
@@ -112,19 +84,20 @@ uint32_t TakeShareLocks(int fd, bool read, bool write, uint32_t share) {
   for (int attempt = 0; attempt < kShareAttempts; ++attempt) {
     int err = 0;
     for (int byte = 0; byte < kLockBytes && err == 0; ++byte) {
-      if (own[byte]) err = SetLock(fd, F_RDLCK, byte, 1);
+      if (own[byte]) err = detail::SetByteLock(fd, F_RDLCK, kLockBase + byte, 1, false);
     }
     // Asked only once every own lock is held (see the top of the file).
     bool conflict = false;
     for (int byte = 0; byte < kLockBytes && err == 0 && !conflict; ++byte) {
-      if (own[byte] && opposed[byte] >= 0) err = IsHeldElsewhere(fd, opposed[byte], &conflict);
+      if (own[byte] && opposed[byte] >= 0)
+        err = detail::IsByteHeldElsewhere(fd, kLockBase + opposed[byte], &conflict);
     }
     if (err != 0) {
-      SetLock(fd, F_UNLCK, 0, kLockBytes);
-      return LocksUnsupported(err) ? 0 : ErrorFromErrno(err);
+      detail::SetByteLock(fd, F_UNLCK, kLockBase, kLockBytes, false);
+      return detail::ByteLocksUnsupported(err) ? 0 : ErrorFromErrno(err);
     }
     if (!conflict) return 0;
-    SetLock(fd, F_UNLCK, 0, kLockBytes);
+    detail::SetByteLock(fd, F_UNLCK, kLockBase, kLockBytes, false);
     if (attempt + 1 < kShareAttempts) PauseBeforeRetry();
   }
   return kErrorSharingViolation;
@@ -141,18 +114,70 @@ int OpenNoIntr(const char* name, int flags) {
 // Local time of a file time, as FileTimeToLocalFileTime and
 // FileTimeToSystemTime give it.
 void ToLocalSystemTime(const timespec& when, SystemTime* out) {
-  static const bool zoneRead = (tzset(), true);
-  (void)zoneRead;
+  detail::LoadTimeZone();
   struct tm local;
   localtime_r(&when.tv_sec, &local);
-  out->wYear = static_cast<uint16_t>(local.tm_year + 1900);
-  out->wMonth = static_cast<uint16_t>(local.tm_mon + 1);
-  out->wDayOfWeek = static_cast<uint16_t>(local.tm_wday);
-  out->wDay = static_cast<uint16_t>(local.tm_mday);
-  out->wHour = static_cast<uint16_t>(local.tm_hour);
-  out->wMinute = static_cast<uint16_t>(local.tm_min);
-  out->wSecond = static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);  // no leap second
-  out->wMilliseconds = static_cast<uint16_t>(when.tv_nsec / 1000000);
+  detail::ToSystemTime(local, when.tv_nsec, out);
+}
+
+// What an open asks for, as OpenFile works it out step by step.
+struct OpenRequest {
+  bool read = false;           // the access has kGenericRead
+  bool write = false;          // the access has kGenericWrite
+  int flags = O_CLOEXEC;       // the flags for open(2)
+  bool truncate = false;       // empty the file once the share check passed
+  bool shareEmulated = false;  // take the share-mode locks
+};
+
+// The open(2) flags of a creation disposition and whether it empties the
+// file; false for a disposition that does not exist or that would empty a
+// file the handle may not write.
+bool DispositionFlags(uint32_t disposition, OpenRequest* request) {
+  switch (disposition) {
+    case kCreateNew: request->flags |= O_CREAT | O_EXCL; return true;
+    case kCreateAlways:
+      request->flags |= O_CREAT;
+      request->truncate = true;
+      return true;
+    case kOpenExisting: return true;
+    case kOpenAlways: request->flags |= O_CREAT; return true;
+    case kTruncateExisting: request->truncate = request->write; return request->write;
+    default: return false;
+  }
+}
+
+// Opens the descriptor. A query handle needs no rights on the file's
+// content; one that may create the file opens it for reading. Other handles
+// are emptied only after the share check, so they need write access for it.
+// Returns the descriptor, or -1 with errno set.
+int OpenDescriptor(const char* name, uint32_t disposition, OpenRequest* request) {
+  const int flags = request->flags;
+  if (!request->read && !request->write) {
+    const bool truncate = request->truncate;
+    request->truncate = false;
+    if (disposition == kOpenExisting) return OpenNoIntr(name, flags | O_PATH);
+    return OpenNoIntr(name, flags | O_RDONLY | (truncate ? O_TRUNC : 0));
+  }
+  request->shareEmulated = true;
+  if (!request->write && !request->truncate) return OpenNoIntr(name, flags | O_RDONLY);
+  int fd = OpenNoIntr(name, flags | O_RDWR);
+  if (fd < 0 && errno == EACCES && request->write && !request->read) {
+    fd = OpenNoIntr(name, flags | O_WRONLY);
+    request->shareEmulated = false;
+  }
+  return fd;
+}
+
+// Refuses a directory, takes the share-mode locks and empties the file as
+// the request says; returns 0 or the Windows code of the open's failure.
+uint32_t PrepareDescriptor(int fd, uint32_t share, const OpenRequest& request) {
+  struct stat info;
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) return kErrorAccessDenied;
+  if (request.shareEmulated) {
+    if (uint32_t code = TakeShareLocks(fd, request.read, request.write, share)) return code;
+  }
+  if (request.truncate && ftruncate(fd, 0) != 0) return ErrorFromErrno(errno);
+  return 0;
 }
 
 }  // namespace
@@ -160,65 +185,17 @@ void ToLocalSystemTime(const timespec& when, SystemTime* out) {
 uint32_t OpenFile(const char* name, uint32_t access, uint32_t share, uint32_t disposition, FileHandle* file) {
   *file = nullptr;
   if (name == nullptr) return FailWith(kErrorInvalidParameter);
-  const bool read = (access & (kGenericRead | kGenericAll)) != 0;
-  const bool write = (access & (kGenericWrite | kGenericAll)) != 0;
-  const bool query = !read && !write;
-  int flags = O_CLOEXEC;
-  bool truncate = false;
-  switch (disposition) {
-    case kCreateNew: flags |= O_CREAT | O_EXCL; break;
-    case kCreateAlways:
-      flags |= O_CREAT;
-      truncate = true;
-      break;
-    case kOpenExisting: break;
-    case kOpenAlways: flags |= O_CREAT; break;
-    case kTruncateExisting:
-      if (!write) return FailWith(kErrorInvalidParameter);
-      truncate = true;
-      break;
-    default: return FailWith(kErrorInvalidParameter);
-  }
-  // A query handle needs no rights on the file's content; one that may
-  // create the file opens it for reading. Other handles are emptied only
-  // after the share check, so they need write access for it.
-  bool share_emulated = !query;
-  int fd;
-  if (query) {
-    if (disposition == kOpenExisting) {
-      fd = OpenNoIntr(name, flags | O_PATH);
-    } else {
-      fd = OpenNoIntr(name, flags | O_RDONLY | (truncate ? O_TRUNC : 0));
-    }
-    truncate = false;
-  } else if (write || truncate) {
-    fd = OpenNoIntr(name, flags | O_RDWR);
-    if (fd < 0 && errno == EACCES && write && !read) {
-      fd = OpenNoIntr(name, flags | O_WRONLY);
-      share_emulated = false;
-    }
-  } else {
-    fd = OpenNoIntr(name, flags | O_RDONLY);
-  }
+  OpenRequest request;
+  request.read = (access & (kGenericRead | kGenericAll)) != 0;
+  request.write = (access & (kGenericWrite | kGenericAll)) != 0;
+  if (!DispositionFlags(disposition, &request)) return FailWith(kErrorInvalidParameter);
+  const int fd = OpenDescriptor(name, disposition, &request);
   if (fd < 0) return FailWith(ErrorFromPathErrno(errno, name));
-
-  struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (uint32_t code = PrepareDescriptor(fd, share, request)) {
     close(fd);
-    return FailWith(kErrorAccessDenied);
+    return FailWith(code);
   }
-  if (share_emulated) {
-    if (uint32_t code = TakeShareLocks(fd, read, write, share)) {
-      close(fd);
-      return FailWith(code);
-    }
-  }
-  if (truncate && ftruncate(fd, 0) != 0) {
-    int err = errno;
-    close(fd);
-    return FailWith(ErrorFromErrno(err));
-  }
-  auto* object = new (std::nothrow) FileObject{fd, read, write};
+  auto* object = new (std::nothrow) FileObject{fd, request.read, request.write};
   if (object == nullptr) {
     close(fd);
     return FailWith(kErrorNotEnoughMemory);
@@ -300,7 +277,7 @@ uint32_t DeleteFileByName(const char* name) {
   int fd = OpenNoIntr(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd >= 0) {
     bool held = false;
-    int err = IsHeldElsewhere(fd, kDeniesDelete, &held);
+    int err = detail::IsByteHeldElsewhere(fd, kLockBase + kDeniesDelete, &held);
     close(fd);
     if (err == 0 && held) return FailWith(kErrorSharingViolation);
   }

@@ -44,6 +44,7 @@
 #include <new>
 #include <string>
 
+#include "ByteLock.h"
 #include "Deadline.h"
 #include "ErrnoMap.h"
 #include "plat/Error.h"
@@ -123,30 +124,9 @@ void WatchForks() {
   (void)registered;
 }
 
-// Applies an open-file-description lock to one byte; `wait` blocks until it
-// can be had. Returns 0 or the errno value.
+// One byte of the holder bookkeeping; `wait` blocks until it can be had.
 int SetLock(int fd, short type, off_t byte, bool wait) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = byte;
-  lock.l_len = 1;
-  while (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
-}
-
-// Whether another open of the segment holds a lock on `byte`.
-int IsHeldElsewhere(int fd, off_t byte, bool* held) {
-  struct flock lock = {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = byte;
-  lock.l_len = 1;
-  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return errno;
-  *held = lock.l_type != F_UNLCK;
-  return 0;
+  return detail::SetByteLock(fd, type, byte, 1, wait);
 }
 
 // Builds an unowned mutex in `shared`, over whatever was there.
@@ -244,7 +224,7 @@ uint32_t OpenSegment(const char* name, bool create, Segment** result) {
       }
     }
     bool held = false;
-    err = IsHeldElsewhere(fd, kHoldersByte, &held);
+    err = detail::IsByteHeldElsewhere(fd, kHoldersByte, &held);
     if (err != 0) {
       close(fd);
       return ErrorFromErrno(err);

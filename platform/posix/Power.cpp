@@ -25,13 +25,13 @@
 
 #include <dlfcn.h>
 #include <systemd/sd-bus.h>
-#include <time.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
+#include "Clocks.h"
 #include "plat/Error.h"
 
 namespace plat {
@@ -250,12 +250,6 @@ int OnLogindOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*)
   return 0;
 }
 
-uint64_t NowMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
-}
-
 // The bound of the wait for PrepareForSleep(true), in milliseconds.
 uint64_t SleepSignalTimeoutMs() {
   const char* value = std::getenv("YX_SLEEP_SIGNAL_TIMEOUT_MS");
@@ -272,14 +266,14 @@ uint64_t SleepSignalTimeoutMs() {
 // connection ends the wait: no signal can come any more.
 void WaitForResume(const TSystemBus& bus, const TSleepState& state) {
   const TSdBus& sd = bus.Sd();
-  const uint64_t deadline = NowMs() + SleepSignalTimeoutMs();
+  const uint64_t deadline = detail::MonotonicMs() + SleepSignalTimeoutMs();
   while (!state.over) {
     const int r = sd.process(bus.Get(), nullptr);
     if (r < 0) return;
     if (r > 0) continue;
     uint64_t timeoutUs = UINT64_MAX;
     if (!state.sleeping) {
-      const uint64_t now = NowMs();
+      const uint64_t now = detail::MonotonicMs();
       if (now >= deadline) return;
       timeoutUs = (deadline - now) * 1000;
     }

@@ -3,37 +3,24 @@
 #include "plat/Text.h"
 
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
-#include <strings.h>
 
 #include "CodePages.h"
 
 namespace plat {
 namespace detail {
-namespace {
 
-// The locale variable that decides, as the C library orders them.
-const char* LocaleValue() {
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+const char* LocaleVariable(std::initializer_list<const char*> names) {
+  for (const char* name : names) {
     const char* v = std::getenv(name);
     if (v != nullptr && *v != '\0') return v;
   }
   return "";
 }
 
-}  // namespace
-
 bool LocaleIsRussian() {
-  const char* v = LocaleValue();
+  const char* v = LocaleVariable({"LC_ALL", "LC_MESSAGES", "LANG"});
   return v[0] == 'r' && v[1] == 'u';
-}
-
-bool LocaleIsUtf8() {
-  const char* dot = std::strchr(LocaleValue(), '.');
-  if (dot == nullptr) return false;
-  const char* cs = dot + 1;
-  return (strncasecmp(cs, "utf-8", 5) == 0 || strncasecmp(cs, "utf8", 4) == 0);
 }
 
 const CodePageTables& UserCodePage() {
@@ -99,19 +86,6 @@ int Compare(const char* a, const char* b, bool ignoreCase) {
 }  // namespace
 
 int TextLength(const char* text) { return text == nullptr ? 0 : int(std::strlen(text)); }
-
-char* TextCopyN(char* dst, const char* src, int size) {
-  if (size <= 0) return dst;
-  int i = 0;
-  for (; i < size - 1 && src[i] != '\0'; ++i) dst[i] = src[i];
-  dst[i] = '\0';
-  return dst;
-}
-
-char* TextConcat(char* dst, const char* src) {
-  std::memmove(dst + std::strlen(dst), src, std::strlen(src) + 1);
-  return dst;
-}
 
 int TextCompare(const char* a, const char* b) { return Compare(a, b, false); }
 int TextCompareNoCase(const char* a, const char* b) { return Compare(a, b, true); }

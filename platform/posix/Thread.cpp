@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Clocks.h"
 #include "Deadline.h"
 #include "ErrnoMap.h"
 #include "plat/Error.h"
@@ -175,12 +176,6 @@ MessageQueue* OwnQueue() {
   return queue.get();
 }
 
-uint64_t MonotonicMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
-
 }  // namespace
 
 uint32_t CreateThreadObject(ThreadProc proc, void* param, uint32_t* threadId, ThreadHandle* thread) {
@@ -313,7 +308,7 @@ int GetThreadMessage(ThreadMessage* message) {
       pthread_mutex_unlock(&queue->lock);
       return message->message == kWmQuit ? 0 : 1;
     }
-    const uint64_t now = MonotonicMs();
+    const uint64_t now = detail::MonotonicMs();
     Timer* due = nullptr;
     uint64_t next = UINT64_MAX;
     for (Timer& timer : queue->timers) {
@@ -350,7 +345,7 @@ uintptr_t SetThreadTimer(uint32_t ms) {
   uintptr_t id = gNextTimerId.fetch_add(1, std::memory_order_relaxed);
   if (id == 0) id = gNextTimerId.fetch_add(1, std::memory_order_relaxed);  // wrapped: 0 means failure
   try {
-    queue->timers.push_back(Timer{id, ms, MonotonicMs() + ms});
+    queue->timers.push_back(Timer{id, ms, detail::MonotonicMs() + ms});
   } catch (const std::bad_alloc&) {
     FailWith(kErrorNotEnoughMemory);
     return 0;

@@ -7,16 +7,15 @@
 // winuser.h makes ExitWindows a macro; here it is the name of a method.
 #undef ExitWindows
 
-#include "plat/Error.h"
+#include "Failure.h"
 
 namespace plat {
 namespace {
 
 // The result of a Win32 call; a failure that left no error code reports 1359.
 bool Result(BOOL ok) {
-  if (ok) return true;
-  if (::GetLastError() == 0) ::SetLastError(kErrorInternalError);
-  return false;
+  if (!ok) detail::Failure();
+  return ok != FALSE;
 }
 
 class TWin32PowerServices final : public TPowerServices {

@@ -18,8 +18,6 @@ const char* NonNull(const char* text) { return text != nullptr ? text : ""; }
 }  // namespace
 
 int TextLength(const char* text) { return ::lstrlenA(text); }
-char* TextCopyN(char* dst, const char* src, int size) { return ::lstrcpynA(dst, src, size); }
-char* TextConcat(char* dst, const char* src) { return ::lstrcatA(dst, src); }
 int TextCompare(const char* a, const char* b) { return Sign(::lstrcmpA(NonNull(a), NonNull(b))); }
 int TextCompareNoCase(const char* a, const char* b) { return Sign(::lstrcmpiA(NonNull(a), NonNull(b))); }
 void TextUpper(char* text) { ::CharUpperA(text); }

@@ -5,13 +5,14 @@
 
 #include <windows.h>
 
-#include "Failure.h"
-
 #include <new>
+
+#include "Failure.h"
 
 namespace plat {
 namespace {
 
+using detail::Fail;
 using detail::Failure;
 
 // What the new thread runs: the procedure has the C calling convention, a
@@ -32,17 +33,13 @@ DWORD WINAPI Start(LPVOID arg) {
 uint32_t CreateThreadObject(ThreadProc proc, void* param, uint32_t* threadId, ThreadHandle* thread) {
   *thread = nullptr;
   auto* block = new (std::nothrow) StartBlock{proc, param};
-  if (block == nullptr) {
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
+  if (block == nullptr) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   DWORD id = 0;
   HANDLE h = ::CreateThread(nullptr, 0, Start, block, 0, &id);
   if (h == nullptr) {
-    uint32_t code = Failure();
-    delete block;
-    ::SetLastError(code);
-    return code;
+    const uint32_t code = Failure();
+    delete block;  // may change the last error
+    return Fail(code);
   }
   *threadId = id;
   *thread = reinterpret_cast<ThreadHandle>(h);
@@ -58,10 +55,7 @@ uint32_t WaitThread(ThreadHandle thread, uint32_t timeoutMs) {
 }
 
 uint32_t CloseThreadHandle(ThreadHandle thread) {
-  if (thread == nullptr) {
-    ::SetLastError(ERROR_INVALID_HANDLE);
-    return ERROR_INVALID_HANDLE;
-  }
+  if (thread == nullptr) return Fail(ERROR_INVALID_HANDLE);
   return ::CloseHandle(reinterpret_cast<HANDLE>(thread)) ? 0 : Failure();
 }
 
@@ -71,7 +65,7 @@ bool PostThreadMessageTo(uint32_t threadId, uint32_t message, uintptr_t wParam, 
 
 int GetThreadMessage(ThreadMessage* message) {
   if (message == nullptr) {
-    ::SetLastError(ERROR_INVALID_PARAMETER);
+    Fail(ERROR_INVALID_PARAMETER);
     return -1;
   }
   MSG msg;

@@ -8,8 +8,8 @@
 
 #include "Command.h"
 #include "PowerActions.h"
-#include "plat/Console.h"
 #include "plat/Error.h"
+#include "support/StdoutCapture.h"
 
 namespace yx {
 namespace {
@@ -35,7 +35,8 @@ class FakePower : public plat::TPowerServices {
     return true;
   }
   bool SetSystemPowerState(bool suspend, bool force) override {
-    return Step(std::string("power ") + (suspend ? "suspend" : "hibernate") + (force ? " force" : " ask"), failCall);
+    return Step(std::string("power ") + (suspend ? "suspend" : "hibernate") + (force ? " force" : " ask"),
+                failCall);
   }
   bool LockWorkStation() override { return Step("lock", failCall); }
   bool ExitWindows(uint32_t flags, uint32_t reason) override {
@@ -68,33 +69,22 @@ class CommandTest : public ::testing::Test {
     argv.push_back(program.data());
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    ::testing::internal::CaptureStdout();
-    const int code = RunCommand(int(args.size()) + 1, argv.data());
-    plat::FlushConsole();
-    output_ = ::testing::internal::GetCapturedStdout();
+    int code = 0;
+    output_ = test::CapturedStdout([&] { code = RunCommand(int(args.size()) + 1, argv.data()); });
     return code;
   }
 
-  std::string Usage() {
+  static std::string Usage() {
     TConsoleWriter writer;
-    ::testing::internal::CaptureStdout();
-    PrintUsage(writer);
-    plat::FlushConsole();
-    return ::testing::internal::GetCapturedStdout();
+    return test::CapturedStdout([&] { PrintUsage(writer); });
   }
-  std::string Banner() {
+  static std::string Banner() {
     TConsoleWriter writer;
-    ::testing::internal::CaptureStdout();
-    PrintBanner(writer);
-    plat::FlushConsole();
-    return ::testing::internal::GetCapturedStdout();
+    return test::CapturedStdout([&] { PrintBanner(writer); });
   }
-  std::string Oem(const BStr& text) {
+  static std::string Oem(const BStr& text) {
     TConsoleWriter writer;
-    ::testing::internal::CaptureStdout();
-    writer.Write(text.CStr());
-    plat::FlushConsole();
-    return ::testing::internal::GetCapturedStdout();
+    return test::CapturedStdout([&] { writer.Write(text.CStr()); });
   }
 
   FakePower fake_;
@@ -109,10 +99,14 @@ std::vector<std::string> With(std::vector<std::string> steps, const std::string&
 }
 
 TEST_F(CommandTest, EveryModeCallsItsAction) {
-  const std::pair<const char*, const char*> modes[] = {
-      {"-s", "power suspend force"}, {"/Sq", "power suspend ask"}, {"\\h", "power hibernate force"},
-      {"-hQ", "power hibernate ask"}, {"-L", "lock"},               {"/lo", "exit 0"},
-      {"\\sD", "exit 8"},             {"-r", "exit 2"}};
+  const std::pair<const char*, const char*> modes[] = {{"-s", "power suspend force"},
+                                                       {"/Sq", "power suspend ask"},
+                                                       {"\\h", "power hibernate force"},
+                                                       {"-hQ", "power hibernate ask"},
+                                                       {"-L", "lock"},
+                                                       {"/lo", "exit 0"},
+                                                       {"\\sD", "exit 8"},
+                                                       {"-r", "exit 2"}};
   for (const auto& [argument, call] : modes) {
     fake_.calls.clear();
     EXPECT_EQ(Run({argument}), 0) << argument;

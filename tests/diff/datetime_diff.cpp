@@ -73,6 +73,10 @@ const TPictureCase kPictureCases[] = {
     {'T', kEve, "mm''''ss"},
     {'T', kEve, "'Time' ss.045"},
     // Month names next to a day number, and where the genitive does not apply.
+    // Wine's 64-bit GetDateFormatA gives "MMMM yyyy" the genitive when it
+    // comes right after the picture "MMMM|d MMMM|MMM|d MMM" (alone it gives
+    // the nominative, as Windows does), so it stands before that row.
+    {'D', kMon, "MMMM yyyy"},
     {'D', kMon, "d MMMM"},
     {'D', kMon, "dd MMMM yyyy"},
     {'D', kMon, "MMMM d"},
@@ -88,7 +92,6 @@ const TPictureCase kPictureCases[] = {
     {'D', kMon, "ddd d MMMM"},
     {'D', kMon, "d yyyy MMMM"},
     {'D', kMon, "'d' MMMM"},
-    {'D', kMon, "MMMM yyyy"},
     {'D', kMon, "d MMM"},
     {'D', kMon, "MMM d"},
     {'D', kMon, "MMM123d"},

@@ -12,6 +12,7 @@ fi
 linux_exe=$1
 windows_exe=$2
 prefix=$3
+wine_run="$(dirname "$0")/../../cmake/wine-run.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/datetime_diff.XXXXXX") || exit 2
 trap 'rm -rf "$work"' EXIT INT TERM
 
@@ -22,8 +23,7 @@ for locale in en_US.UTF-8 ru_RU.UTF-8; do
     status=1
     continue
   fi
-  if ! LC_ALL=$locale LANG=$locale WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-      wine "$windows_exe" >"$work/wine.raw"; then
+  if ! LC_ALL=$locale LANG=$locale "$wine_run" "$prefix" "$windows_exe" >"$work/wine.raw"; then
     echo "datetime_diff: $windows_exe failed under Wine in $locale" >&2
     status=1
     continue

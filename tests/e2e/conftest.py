@@ -179,6 +179,31 @@ class LogindMock:
         wait_until(lambda: not self.bus.connection.name_has_owner(LOGIND_NAME))
 
 
+class BusRunner:
+    """Runs one built program with the private bus as its system bus.
+
+    env holds the variables every run gets; each call may add or override
+    some. The bus address is always the private bus's (PrivateBus.env checks)."""
+
+    def __init__(self, path, bus, **env):
+        self.path = path
+        self.bus = bus
+        self.base_env = {k: str(v) for k, v in env.items()}
+
+    def env(self, **extra):
+        return self.bus.env(**{**self.base_env, **extra})
+
+    def run(self, *args, path=None, timeout=60, **extra):
+        """Runs the program to its end; returns the CompletedProcess (bytes)."""
+        return subprocess.run([str(path or self.path), *args], env=self.env(**extra), capture_output=True,
+                              stdin=subprocess.DEVNULL, timeout=timeout, check=False)
+
+    def start(self, *args, path=None, **extra):
+        """Starts the program with its output piped; returns the Popen."""
+        return subprocess.Popen([str(path or self.path), *args], env=self.env(**extra), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+
+
 @pytest.fixture(scope='session')
 def private_bus():
     """The session's private system bus; DBUS_SYSTEM_BUS_ADDRESS points at it meanwhile."""

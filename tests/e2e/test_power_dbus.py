@@ -6,40 +6,30 @@ codes, and the wait for the resume after suspend and hibernation.
 The calls run in tests/tools/power_probe, which prints "ok" or "error <code>".
 """
 
-import subprocess
 import time
 
 import pytest
 
-from conftest import LOGIND_MANAGER, LOGIND_PATH, wait_until
+from conftest import LOGIND_MANAGER, LOGIND_PATH, BusRunner, wait_until
 
 # Bound of the wait for PrepareForSleep(true) in most tests: the mock's
 # methods do not emit PrepareForSleep on their own.
 SHORT_SLEEP_BOUND_MS = 200
 
 
-class Probe:
+class Probe(BusRunner):
     """Runs power_probe with the private bus."""
 
-    def __init__(self, path, bus):
-        self.path = path
-        self.bus = bus
-
-    def env(self, bound_ms, **extra):
-        return self.bus.env(YX_SLEEP_SIGNAL_TIMEOUT_MS=bound_ms, **extra)
-
-    def run(self, call, bound_ms=SHORT_SLEEP_BOUND_MS, timeout=60, **extra):
+    def run(self, call, bound_ms=SHORT_SLEEP_BOUND_MS, timeout=60, **extra):  # pylint: disable=arguments-differ
         """Runs one call; returns the printed outcome ("ok", "error 1314")."""
-        result = subprocess.run([str(self.path), call], env=self.env(bound_ms, **extra),
-                                capture_output=True, text=True, timeout=timeout, check=False)
-        outcome = result.stdout.strip()
+        result = super().run(call, timeout=timeout, YX_SLEEP_SIGNAL_TIMEOUT_MS=bound_ms, **extra)
+        outcome = result.stdout.decode().strip()
         expected_status = 0 if outcome == 'ok' else int(outcome.split()[1]) & 0xFF
         assert result.returncode == expected_status, (result.returncode, result.stdout, result.stderr)
         return outcome
 
-    def start(self, call, bound_ms):
-        return subprocess.Popen([str(self.path), call], env=self.env(bound_ms), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True)
+    def start(self, call, bound_ms):  # pylint: disable=arguments-differ
+        return super().start(call, YX_SLEEP_SIGNAL_TIMEOUT_MS=bound_ms)
 
 
 @pytest.fixture
@@ -156,7 +146,7 @@ def start_and_wait_for_request(probe, logind, call, method, bound_ms):
 
 def finish(process):
     out, err = process.communicate(timeout=20)
-    assert (process.returncode, out.strip()) == (0, 'ok'), err
+    assert (process.returncode, out.decode().strip()) == (0, 'ok'), err
 
 
 def test_suspend_returns_only_after_prepare_for_sleep_false(probe, logind):

@@ -16,7 +16,7 @@ import time
 
 import pytest
 
-from conftest import wait_until
+from conftest import BusRunner, wait_until
 
 BANNER_EN = 'yxtk.exe v1.0 (c) 2026 *** freeware\n'
 BANNER_RU = 'yxtk.exe v1.0 (c) 2026 *** бесплатно\n'
@@ -68,31 +68,21 @@ def case_mixes(mode):
     return sorted({mode, mode.upper(), mixed})
 
 
-class Yxtk:
-    """Runs a yxtk binary with the private bus and a locale."""
+class Yxtk(BusRunner):
+    """Runs a yxtk binary with the private bus, in an English locale unless told."""
 
-    def __init__(self, path, bus):
-        self.path = path
-        self.bus = bus
-
-    def env(self, locale=None, **extra):
-        env = self.bus.env(YX_SLEEP_SIGNAL_TIMEOUT_MS=SLEEP_BOUND_MS, **extra)
-        env.update(locale or ENGLISH)
-        return env
-
-    def run(self, *args, locale=None, path=None, timeout=60):
-        result = subprocess.run([str(path or self.path), *args], env=self.env(locale), capture_output=True,
-                                timeout=timeout, check=False)
+    def run(self, *args, locale=None, path=None, timeout=60):  # pylint: disable=arguments-differ
+        result = self.run_raw(*args, path=path, timeout=timeout, **(locale or {}))
         return result.returncode, result.stdout.decode('utf-8'), result.stderr
 
-    def start(self, *args):
-        return subprocess.Popen([str(self.path), *args], env=self.env(), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
+    def run_raw(self, *args, **kwargs):
+        """The CompletedProcess of one run, output undecoded."""
+        return BusRunner.run(self, *args, **kwargs)
 
 
 @pytest.fixture
 def yxtk(binary, private_bus):
-    return Yxtk(binary('yxtk'), private_bus)
+    return Yxtk(binary('yxtk'), private_bus, YX_SLEEP_SIGNAL_TIMEOUT_MS=SLEEP_BOUND_MS, **ENGLISH)
 
 
 def flags_methods(logind):
@@ -129,9 +119,8 @@ def test_russian_user_gets_russian_texts(yxtk, logind):
     assert logind.calls() == []
 
 
-def test_russian_text_in_a_non_utf8_console_is_oem_866(binary, private_bus):
-    env = private_bus.env(LC_ALL='ru_RU.CP866', LANG='ru_RU.CP866')
-    result = subprocess.run([str(binary('yxtk')), '-?'], env=env, capture_output=True, check=False)
+def test_russian_text_in_a_non_utf8_console_is_oem_866(yxtk):
+    result = yxtk.run_raw('-?', LC_ALL='ru_RU.CP866', LANG='ru_RU.CP866')
     assert result.stdout.startswith(BANNER_RU.encode('cp866') + USAGE_RU.encode('cp866'))
 
 
@@ -150,9 +139,8 @@ def test_unusable_argument_is_87_with_usage(yxtk, logind, argument):
     assert logind.calls() == []
 
 
-def test_non_utf8_argument_bytes(binary, private_bus, logind):
-    result = subprocess.run([str(binary('yxtk')), b'-\xff\xfe'], env={**private_bus.env(), **ENGLISH},
-                            capture_output=True, check=False)
+def test_non_utf8_argument_bytes(yxtk, logind):
+    result = yxtk.run_raw(b'-\xff\xfe')
     assert result.returncode == 87
     assert logind.calls() == []
 
@@ -294,7 +282,7 @@ def test_every_parameter_key_has_its_effect(yxtk, logind, installed):
     settings.write_text('[Prms]\nFlshLns=0\nFlshSec=3600\nPrmsRd=3600\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n')
     (installed.parent / 'yxtk.log').unlink()
     flags_methods(logind)
-    process = subprocess.Popen([str(installed), '-s'], env=yxtk.env(), stdout=subprocess.PIPE)
+    process = yxtk.start('-s', path=installed)
     try:
         assert wait_until(lambda: logind.method_calls('SuspendWithFlags'))
         logind.emit_prepare_for_sleep(True)
@@ -317,9 +305,9 @@ def test_settings_in_the_older_line_format(yxtk, logind, installed):
 
 # --- Windows build under Wine (only modes that change nothing) ------------
 
-def wine_env(prefix, locale):
+def wine_env(locale):
     env = dict(os.environ)
-    env.update(WINEPREFIX=str(prefix), WINEDEBUG='-all', **locale)
+    env.update(**locale)
     return env
 
 
@@ -336,7 +324,8 @@ def win32_build():
 
 
 def run_wine(build, exe, args, locale, cwd=None):
-    result = subprocess.run(['wine', str(exe), *args], env=wine_env(build / 'wineprefix', locale),
+    wine_run = pathlib.Path(__file__).resolve().parents[2] / 'cmake' / 'wine-run.sh'
+    result = subprocess.run([str(wine_run), str(build / 'wineprefix'), str(exe), *args], env=wine_env(locale),
                             capture_output=True, timeout=120, check=False, cwd=cwd)
     return result.returncode, result.stdout
 

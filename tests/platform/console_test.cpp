@@ -11,6 +11,7 @@
 
 #include "plat/Error.h"
 #include "plat/Text.h"
+#include "support/StdoutCapture.h"
 
 namespace {
 
@@ -87,11 +88,13 @@ TEST(ConsoleTest, OutputCodePageFollowsTheLocale) {
 }
 
 TEST(ConsoleTest, WritesAsciiUnchanged) {
-  testing::internal::CaptureStdout();
-  const bool written = plat::WriteConsoleBytes("abc", 3) && plat::WriteConsoleBytes("", 0) &&
-                       plat::WriteConsoleBytes("d e", 3);
-  const bool flushed = plat::FlushConsole();
-  const std::string output = testing::internal::GetCapturedStdout();
+  bool written = false;
+  bool flushed = false;
+  const std::string output = yx::test::CapturedStdout([&] {
+    written = plat::WriteConsoleBytes("abc", 3) && plat::WriteConsoleBytes("", 0) &&
+              plat::WriteConsoleBytes("d e", 3);
+    flushed = plat::FlushConsole();
+  });
   EXPECT_TRUE(written);
   EXPECT_TRUE(flushed);
   EXPECT_EQ(output, "abcd e");
@@ -101,10 +104,9 @@ TEST(ConsoleTest, WritesOemBytesInTheOutputCodePage) {
   const std::string oem = "\x8F\xE0\xA8\xA2\xA5\xE2 \x80\xE1 ok";
   const uint32_t codePage = plat::ConsoleOutputCodePage();
   const std::string expected = codePage == plat::kCodePageUtf8 ? Convert(oem, plat::OemCodePage()) : oem;
-  testing::internal::CaptureStdout();
-  const bool written = plat::WriteConsoleBytes(oem.data(), oem.size());
-  plat::FlushConsole();
-  const std::string output = testing::internal::GetCapturedStdout();
+  bool written = false;
+  const std::string output =
+      yx::test::CapturedStdout([&] { written = plat::WriteConsoleBytes(oem.data(), oem.size()); });
   EXPECT_TRUE(written);
   EXPECT_EQ(output, expected);
 }

@@ -70,7 +70,7 @@ int64_t ToMs(const plat::SystemTime& t) {
 
 TEST(FileTest, AppendsAtTheEndAndReadsBack) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("append.log");
+  const std::string name = dir.File("append.log");
   FileHandle file = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways);
   uint64_t position = 99;
   EXPECT_EQ(plat::SeekToEnd(file, &position), 0u);
@@ -101,7 +101,7 @@ TEST(FileTest, AppendsAtTheEndAndReadsBack) {
 
 TEST(FileTest, WritingWithoutSeekOverwritesFromTheStart) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("start.txt");
+  const std::string name = dir.File("start.txt");
   WriteFileText(name, "123456");
   FileHandle file = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways);
   EXPECT_EQ(plat::WriteAll(file, "ab", 2), 0u);
@@ -111,7 +111,7 @@ TEST(FileTest, WritingWithoutSeekOverwritesFromTheStart) {
 
 TEST(FileTest, CreationDispositions) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("disp.txt");
+  const std::string name = dir.File("disp.txt");
   EXPECT_EQ(OpenCode(name, plat::kGenericWrite, 0, plat::kOpenExisting), plat::kErrorFileNotFound);
   EXPECT_EQ(OpenCode(name, plat::kGenericWrite, 0, plat::kTruncateExisting), plat::kErrorFileNotFound);
   EXPECT_EQ(OpenCode(name, plat::kGenericWrite, 0, plat::kCreateNew), 0u);
@@ -128,7 +128,7 @@ TEST(FileTest, CreationDispositions) {
 
 TEST(FileTest, SecondWriterFailsWithSharingViolation) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("shared.log");
+  const std::string name = dir.File("shared.log");
   FileHandle writer = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways);
   EXPECT_EQ(OpenCode(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways),
             plat::kErrorSharingViolation);
@@ -146,7 +146,7 @@ TEST(FileTest, SecondWriterFailsWithSharingViolation) {
 
 TEST(FileTest, WritersSharingWriteCoexist) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("both.log");
+  const std::string name = dir.File("both.log");
   FileHandle first = MustOpen(name, plat::kGenericWrite, kShareReadWrite, plat::kOpenAlways);
   FileHandle second = MustOpen(name, plat::kGenericWrite, kShareReadWrite, plat::kOpenAlways);
   plat::CloseFile(second);
@@ -155,7 +155,7 @@ TEST(FileTest, WritersSharingWriteCoexist) {
 
 TEST(FileTest, WritersExcludeEachOtherUnderContention) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("contended.log");
+  const std::string name = dir.File("contended.log");
   std::atomic<int> holders{0};
   std::atomic<int> overlaps{0};
   std::atomic<int> opened{0};
@@ -185,7 +185,7 @@ TEST(FileTest, WritersExcludeEachOtherUnderContention) {
 
 TEST(FileTest, ReaderSharingOnlyReadFailsWhileTheFileIsWritten) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("read.wli");
+  const std::string name = dir.File("read.wli");
   WriteFileText(name, "[Evts]\r\nAP=\r\n");
   FileHandle writer = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenExisting);
   EXPECT_EQ(OpenCode(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting),
@@ -198,7 +198,7 @@ TEST(FileTest, ReaderSharingOnlyReadFailsWhileTheFileIsWritten) {
 
 TEST(FileTest, ReadersSharingReadCoexistAndKeepWritersOut) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("readers.txt");
+  const std::string name = dir.File("readers.txt");
   WriteFileText(name, "x");
   FileHandle first = MustOpen(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting);
   FileHandle second = MustOpen(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting);
@@ -213,7 +213,7 @@ TEST(FileTest, ReadersSharingReadCoexistAndKeepWritersOut) {
 
 TEST(FileTest, ReaderDenyingReadKeepsOtherReadersOut) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("exclusive.txt");
+  const std::string name = dir.File("exclusive.txt");
   WriteFileText(name, "x");
   FileHandle reader = MustOpen(name, plat::kGenericRead, 0, plat::kOpenExisting);
   EXPECT_EQ(OpenCode(name, plat::kGenericRead, kShareReadWrite, plat::kOpenExisting),
@@ -223,7 +223,7 @@ TEST(FileTest, ReaderDenyingReadKeepsOtherReadersOut) {
 
 TEST(FileTest, QueryHandleNeverConflicts) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("query.wli");
+  const std::string name = dir.File("query.wli");
   WriteFileText(name, "12345");
   // A query handle sharing nothing does not keep a writer out ...
   FileHandle quiet = MustOpen(name, 0, 0, plat::kOpenExisting);
@@ -248,7 +248,7 @@ TEST(FileTest, QueryHandleNeverConflicts) {
 
 TEST(FileTest, WriteThroughAReadHandleIsDenied) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("ro.txt");
+  const std::string name = dir.File("ro.txt");
   WriteFileText(name, "x");
   FileHandle reader = MustOpen(name, plat::kGenericRead, kShareReadWrite, plat::kOpenExisting);
   EXPECT_EQ(plat::WriteAll(reader, "y", 1), plat::kErrorAccessDenied);
@@ -259,8 +259,8 @@ TEST(FileTest, WriteThroughAReadHandleIsDenied) {
 
 TEST(FileTest, MissingFileIs2AndMissingDirectoryIs3) {
   ScopedTempDir dir;
-  const std::string missing = dir.Path("missing.wli");
-  const std::string noDir = dir.Path("no-such-dir", "x.log");
+  const std::string missing = dir.File("missing.wli");
+  const std::string noDir = dir.File("no-such-dir", "x.log");
   EXPECT_EQ(OpenCode(missing, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting),
             plat::kErrorFileNotFound);
   EXPECT_EQ(OpenCode(missing, 0, kShareReadWrite, plat::kOpenExisting), plat::kErrorFileNotFound);
@@ -280,13 +280,13 @@ TEST(FileTest, MissingFileIs2AndMissingDirectoryIs3) {
 
 TEST(FileTest, DirectoryIsNoFile) {
   ScopedTempDir dir;
-  EXPECT_EQ(OpenCode(dir.Root(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting),
+  EXPECT_EQ(OpenCode(dir.Path().string(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting),
             plat::kErrorAccessDenied);
 }
 
 TEST(FileTest, DeleteRemovesTheFileButNotWhileAHandleDeniesIt) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("gone.log");
+  const std::string name = dir.File("gone.log");
   WriteFileText(name, "x");
   FileHandle writer = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenExisting);
   EXPECT_EQ(plat::DeleteFileByName(name.c_str()), plat::kErrorSharingViolation);
@@ -301,7 +301,7 @@ TEST(FileTest, DeleteRemovesTheFileButNotWhileAHandleDeniesIt) {
 
 TEST(FileTest, HandleSharingDeleteLetsTheFileBeDeleted) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("del.log");
+  const std::string name = dir.File("del.log");
   WriteFileText(name, "x");
   FileHandle reader =
       MustOpen(name, plat::kGenericRead, kShareReadWrite | plat::kFileShareDelete, plat::kOpenExisting);
@@ -313,7 +313,7 @@ TEST(FileTest, HandleSharingDeleteLetsTheFileBeDeleted) {
 
 TEST(FileTest, LastWriteTimeIsCloseToLocalTime) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("time.wli");
+  const std::string name = dir.File("time.wli");
   plat::SystemTime now;
   plat::LocalTime(&now);
   WriteFileText(name, "x");

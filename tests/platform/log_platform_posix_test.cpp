@@ -110,7 +110,7 @@ TEST(PosixProcessTest, ChildWritesItsCommandLine) {
 
 TEST(PosixProcessTest, CommandLineQuotesEmptyArgumentsAndArgumentsWithBlanks) {
   ScopedTempDir dir;
-  const std::string out = dir.Path("cmdline.txt");
+  const std::string out = dir.File("cmdline.txt");
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -344,7 +344,7 @@ TEST(PosixMutexTest, MutexClosedInAllProcessesIsGone) {
 
 TEST(PosixFileTest, SharingHoldsBetweenProcesses) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("shared.log");
+  const std::string name = dir.File("shared.log");
   Pipe opened;
   Pipe finish;
   pid_t child = fork();
@@ -381,7 +381,7 @@ TEST(PosixFileTest, SharingHoldsBetweenProcesses) {
 
 TEST(PosixFileTest, SharingLocksVanishWithAKilledProcess) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("killed.log");
+  const std::string name = dir.File("killed.log");
   Pipe opened;
   pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -403,7 +403,7 @@ TEST(PosixFileTest, SharingLocksVanishWithAKilledProcess) {
 
 TEST(PosixFileTest, SeekToEndWorksBeyond4GiB) {
   ScopedTempDir dir;
-  const std::string name = dir.Path("big.log");
+  const std::string name = dir.File("big.log");
   const uint64_t size = (5ull << 30) + 7;  // sparse: no disk space is used
   { std::ofstream create(name); }
   ASSERT_EQ(truncate(name.c_str(), static_cast<off_t>(size)), 0);
@@ -432,10 +432,10 @@ TEST(PosixFileTest, WriteToAFullDiskFailsWith112) {
 TEST(PosixFileTest, ErrnoValuesBecomeWindowsCodes) {
   ScopedTempDir dir;
   plat::FileHandle file = nullptr;
-  const std::string longName = dir.Path(std::string(300, 'n'));
+  const std::string longName = dir.File(std::string(300, 'n'));
   EXPECT_EQ(plat::OpenFile(longName.c_str(), plat::kGenericRead, 0, plat::kOpenExisting, &file),
             plat::kErrorFilenameExcedRange);
-  const std::string name = dir.Path("made.txt");
+  const std::string name = dir.File("made.txt");
   ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kCreateNew, &file), 0u);
   plat::CloseFile(file);
   EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kCreateNew, &file),

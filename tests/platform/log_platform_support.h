@@ -1,48 +1,18 @@
-// Helpers of the tests of the logger's platform services: a scoped temporary
-// directory, names no other test run uses, and a thread that runs a lambda.
+// Helpers of the tests of the logger's platform services: the scoped
+// temporary directory, names no other test run uses, and a thread that runs a lambda.
 #pragma once
 
 #include <atomic>
-#include <filesystem>
 #include <functional>
 #include <string>
-#include <system_error>
 
 #include "plat/Process.h"
 #include "plat/Thread.h"
+#include "support/TempDir.h"
 
 namespace yxtest {
 
-// A new directory under the system's temporary directory, removed with its
-// content when the object goes out of scope.
-class ScopedTempDir {
- public:
-  ScopedTempDir() {
-    static std::atomic<int> counter{0};
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    do {
-      path_ =
-          base / ("yx_plat_" + std::to_string(plat::CurrentProcessId()) + "_" + std::to_string(++counter));
-    } while (!std::filesystem::create_directory(path_));
-  }
-  ~ScopedTempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScopedTempDir(const ScopedTempDir&) = delete;
-  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-
-  // The path of `name` inside the directory, in the platform's form.
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-  std::string Path(const std::string& dir, const std::string& name) const {
-    return (path_ / dir / name).string();
-  }
-  // The directory itself.
-  std::string Root() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using yx::test::ScopedTempDir;
 
 // An object name that no other test and no other run of the tests uses.
 inline std::string UniqueName(const std::string& tag) {

@@ -1,4 +1,5 @@
-// A temporary directory for one test, removed with everything in it.
+// A temporary directory for one test, removed with everything in it, and
+// small helpers to read and write whole files in it.
 #pragma once
 
 #include <atomic>
@@ -7,17 +8,21 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 
 namespace yx::test {
 
 class ScopedTempDir {
  public:
+  // A new directory under the system's temporary directory; its name is one
+  // that no other test, thread or run of the tests has at that moment.
   ScopedTempDir() {
     static std::atomic<unsigned> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = std::filesystem::temp_directory_path() /
-            ("yxtk-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    do {
+      const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+      path_ = base / ("yxtk-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+    } while (!std::filesystem::create_directory(path_));
   }
   ~ScopedTempDir() {
     std::error_code ignored;
@@ -26,8 +31,12 @@ class ScopedTempDir {
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
 
-  // The path of `name` inside the directory.
+  // The path of `name` (or of `dir`/`name`) inside the directory, in the
+  // platform's form.
   std::string File(const std::string& name) const { return (path_ / name).string(); }
+  std::string File(const std::string& dir, const std::string& name) const {
+    return (path_ / dir / name).string();
+  }
   const std::filesystem::path& Path() const { return path_; }
 
  private:

@@ -9,27 +9,23 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "PowerActions.h"
 #include "plat/Error.h"
 #include "plat/Power.h"
 
 namespace {
 
 // The privilege steps the power actions run before their call.
-bool EnableShutdownPrivilege(plat::TPowerServices& power) {
-  plat::TokenHandle token = 0;
-  if (!power.OpenProcessTokenForAdjust(&token)) return false;
-  plat::Luid luid;
-  bool ok = power.LookupShutdownPrivilege(&luid) && power.EnablePrivilege(token, luid);
-  const uint32_t code = plat::LastError();
-  if (!power.CloseToken(token)) return false;
-  plat::SetLastError(code);
-  return ok;
+bool EnableShutdownPrivilege() {
+  const yx::TStatus status = yx::EnableShutdownPrivilege();
+  plat::SetLastError(status.Code());
+  return status.Succeeded();
 }
 
 bool Run(const char* call, bool* known) {
   plat::TPowerServices& power = plat::SystemPowerServices();
   *known = true;
-  if (std::strcmp(call, "privilege") == 0) return EnableShutdownPrivilege(power);
+  if (std::strcmp(call, "privilege") == 0) return EnableShutdownPrivilege();
   if (std::strcmp(call, "suspend-force") == 0) return power.SetSystemPowerState(true, true);
   if (std::strcmp(call, "suspend") == 0) return power.SetSystemPowerState(true, false);
   if (std::strcmp(call, "hibernate-force") == 0) return power.SetSystemPowerState(false, true);

@@ -11,8 +11,6 @@ uint32_t LastError();
 void SetLastError(uint32_t code);
 
 enum : uint32_t {
-  kErrorSuccess = 0,
-  kErrorInvalidFunction = 1,
   kErrorFileNotFound = 2,
   kErrorPathNotFound = 3,
   kErrorTooManyOpenFiles = 4,
@@ -23,20 +21,16 @@ enum : uint32_t {
   kErrorGenFailure = 31,
   kErrorSharingViolation = 32,
   kErrorLockViolation = 33,
-  kErrorHandleEof = 38,
   kErrorNotSupported = 50,
   kErrorFileExists = 80,
   kErrorInvalidParameter = 87,
   kErrorDiskFull = 112,
   kErrorCallNotImplemented = 120,
   kErrorInsufficientBuffer = 122,
-  kErrorBadPathname = 161,
-  kErrorAlreadyExists = 183,
   kErrorFilenameExcedRange = 206,
   kErrorWaitTimeout = 258,
-  kErrorNotOwner = 288,  // release of a mutex the caller does not own
+  kErrorNotOwner = 288,       // release of a mutex the caller does not own
   kErrorMrMidNotFound = 317,  // the message catalogue has no text for the code
-  kErrorServiceDoesNotExist = 1060,
   kErrorServiceNotActive = 1062,
   kErrorShutdownInProgress = 1115,
   kErrorNotFound = 1168,
@@ -46,7 +40,7 @@ enum : uint32_t {
   kErrorInvalidThreadId = 1444,
   kErrorTimeout = 1460,
   kErrorResourceLangNotFound = 1815,
-  kErrorNotEnoughQuota = 1816,  // a thread's message queue is full
+  kErrorNotEnoughQuota = 1816,    // a thread's message queue is full
   kErrorMuiFileNotFound = 15100,  // the catalogue does not hold the language asked for
 };
 

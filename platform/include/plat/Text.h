@@ -11,11 +11,6 @@ namespace plat {
 
 // lstrlenA: characters before the zero; null gives 0.
 int TextLength(const char* text);
-// lstrcpynA: copies at most `size` - 1 characters and always terminates
-// (`size` 0 copies nothing). Returns dst.
-char* TextCopyN(char* dst, const char* src, int size);
-// lstrcatA: appends src at the first zero of dst. Returns dst.
-char* TextConcat(char* dst, const char* src);
 // lstrcmpA / lstrcmpiA: word-sort order of the user's locale. Null counts as
 // the empty text.
 int TextCompare(const char* a, const char* b);
