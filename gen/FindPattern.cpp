@@ -123,8 +123,10 @@ class TPatternSearch {
     return true;
   }
 
+  // Characters match when their classes under the locale comparison are equal.
   bool Same(char pattern, char subject) const {
-    return pattern == subject || CompareChar(pattern, subject, ignoreCase_ ? 1 : 0) == 0;
+    const unsigned char* classes = CharClasses(ignoreCase_ ? 1 : 0);
+    return classes[static_cast<unsigned char>(pattern)] == classes[static_cast<unsigned char>(subject)];
   }
 
   // The class between first and last: characters, and ranges "a-z" from the
@@ -148,7 +150,7 @@ class TPatternSearch {
   unsigned length_;
   bool ignoreCase_;
   struct TKnown {
-    unsigned foundUpTo = kNotFound;   // every s up to here finds the rest
+    unsigned foundUpTo = kNotFound;    // every s up to here finds the rest
     unsigned missingFrom = kNotFound;  // no s from here finds it
   };
   std::map<std::pair<const char*, unsigned>, TKnown> memo_;
