@@ -427,8 +427,8 @@ class TTableDriver {
   void CheckSearches() {
     const int key = int(Below(42)) - 1;
     const TModelItem probe(key, scale_);
-    auto first = std::lower_bound(keys_.begin(), keys_.end(), key) - keys_.begin();
-    auto after = std::upper_bound(keys_.begin(), keys_.end(), key) - keys_.begin();
+    const long first = long(std::lower_bound(keys_.begin(), keys_.end(), key) - keys_.begin());
+    const long after = long(std::upper_bound(keys_.begin(), keys_.end(), key) - keys_.begin());
     unsigned index = 0;
     const bool present = first != after;
     ASSERT_EQ(table_.Search(&index, &probe, kEqual), present) << "key " << key;
