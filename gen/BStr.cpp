@@ -117,22 +117,16 @@ unsigned BStrBase::Find(const char* text, unsigned start, int flags) const {
   // Characters match when their classes under the locale comparison are
   // equal. Candidates are the places of the first character's class; when
   // that class has one member, memchr finds them.
-  const unsigned char* classes = CharClasses(flags);
+  const TCharClasses& map = CharClassMap(flags);
+  const unsigned char* classes = map.of;
   const auto* hay = reinterpret_cast<const unsigned char*>(data_);
   const auto* needle = reinterpret_cast<const unsigned char*>(text);
   const unsigned char first = classes[needle[0]];
-  int members = 0;
-  unsigned char member = 0;
-  for (int c = 0; c < 256 && members < 2; ++c) {
-    if (classes[c] == first) {
-      member = static_cast<unsigned char>(c);
-      ++members;
-    }
-  }
+  const int only = map.only[first];
   const unsigned last = length_ - n;
   for (unsigned p = start; p <= last; ++p) {
-    if (members == 1) {
-      const void* hit = std::memchr(hay + p, member, last - p + 1);
+    if (only >= 0) {
+      const void* hit = std::memchr(hay + p, only, last - p + 1);
       if (hit == nullptr) return kNotFound;
       p = unsigned(static_cast<const unsigned char*>(hit) - hay);
     } else if (classes[hay[p]] != first) {

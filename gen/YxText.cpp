@@ -38,10 +38,6 @@ int CompareChar(char a, char b, int flags) {
 
 namespace {
 
-struct TCharClasses {
-  unsigned char of[256];
-};
-
 // Sorts the characters by the locale comparison; neighbours that compare
 // equal share a class.
 TCharClasses BuildCharClasses(int flags) {
@@ -51,23 +47,31 @@ TCharClasses BuildCharClasses(int flags) {
   std::stable_sort(order, order + 256, [&](int a, int b) { return compare(a, b) < 0; });
   TCharClasses classes{};
   unsigned next = 0;
+  int members[256] = {};
   for (int i = 0; i < 256; ++i) {
     if (i != 0 && compare(order[i - 1], order[i]) != 0) ++next;
     classes.of[order[i]] = static_cast<unsigned char>(next);
+    ++members[next];
+  }
+  for (int k = 0; k < 256; ++k) classes.only[k] = -1;
+  for (int c = 0; c < 256; ++c) {
+    if (members[classes.of[c]] == 1) classes.only[classes.of[c]] = short(c);
   }
   return classes;
 }
 
 }  // namespace
 
-const unsigned char* CharClasses(int flags) {
+const TCharClasses& CharClassMap(int flags) {
   if ((flags & 1) != 0) {
     static const TCharClasses noCase = BuildCharClasses(1);
-    return noCase.of;
+    return noCase;
   }
   static const TCharClasses exact = BuildCharClasses(0);
-  return exact.of;
+  return exact;
 }
+
+const unsigned char* CharClasses(int flags) { return CharClassMap(flags).of; }
 
 namespace {
 
