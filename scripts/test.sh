@@ -150,6 +150,8 @@ if ! can_run_32bit; then
   WIN_PRESET=win64
   note "this machine cannot execute 32-bit x86 programs (the kernel's 32-bit emulation is off):" \
     "the Windows tests run on the win64 build of the same sources under 64-bit Wine"
+  # The package test of the shipped .zip needs no Wine.
+  run_step "win32 package test" ctest --preset win32 -R package_zip
   run_step "win64 configure" cmake --preset win64
   run_step "win64 build" cmake --build --preset win64 --parallel "$JOBS"
 fi
