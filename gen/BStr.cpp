@@ -2,9 +2,11 @@
 
 #include "BStr.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "plat/Text.h"
 
@@ -112,11 +114,26 @@ unsigned BStrBase::Find(const char* text, unsigned start, int flags) const {
   const unsigned n = unsigned(plat::TextLength(text));
   if (n > length_ || start > length_ - n) return kNotFound;
   if (n == 0) return start;
-  for (unsigned p = start; p <= length_ - n; ++p) {
-    unsigned i = 0;
-    // Identical bytes always compare equal; only differing ones need the
-    // locale comparison.
-    while (i < n && (text[i] == data_[p + i] || CompareChar(text[i], data_[p + i], flags) == 0)) ++i;
+  // Characters match when their classes under the locale comparison are
+  // equal. Candidates are the places of the first character's class; when
+  // that class has one member, memchr finds them.
+  const TCharClasses& map = CharClassMap(flags);
+  const unsigned char* classes = map.of;
+  const auto* hay = reinterpret_cast<const unsigned char*>(data_);
+  const auto* needle = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char first = classes[needle[0]];
+  const int only = map.only[first];
+  const unsigned last = length_ - n;
+  for (unsigned p = start; p <= last; ++p) {
+    if (only >= 0) {
+      const void* hit = std::memchr(hay + p, only, last - p + 1);
+      if (hit == nullptr) return kNotFound;
+      p = unsigned(static_cast<const unsigned char*>(hit) - hay);
+    } else if (classes[hay[p]] != first) {
+      continue;
+    }
+    unsigned i = 1;
+    while (i < n && classes[needle[i]] == classes[hay[p + i]]) ++i;
     if (i == n) return p;
   }
   return kNotFound;
@@ -124,23 +141,48 @@ unsigned BStrBase::Find(const char* text, unsigned start, int flags) const {
 
 unsigned BStrBase::Replace(const char* what, const char* with, unsigned start, int flags) {
   if (what == nullptr || *what == '\0') return 0;
-  // Texts taken from this string itself are copied before it changes.
-  BStr whatCopy, withCopy;
-  if (Owns(what)) what = (whatCopy = what).CStr();
-  if (with != nullptr && Owns(with)) with = (withCopy = with).CStr();
+  if (with == nullptr) with = "";
   const unsigned whatLength = unsigned(plat::TextLength(what));
   const unsigned withLength = unsigned(plat::TextLength(with));
-  unsigned replaced = 0;
-  while (start < length_) {
-    const unsigned p = Find(what, start, flags);
+  // The occurrences that replacing one at a time finds: each search starts
+  // right after the text put in for the one before, so every occurrence is
+  // one of the text as it is now and none overlaps the one before.
+  std::vector<unsigned> hits;
+  for (unsigned from = start; from < length_;) {
+    const unsigned p = Find(what, from, flags);
     if (p == kNotFound) break;
-    Delete(p, whatLength);
-    Insert(with, p, 0);
-    ++replaced;
-    if ((flags & kReplaceAll) == 0) return 1;
-    start = p + withLength;
+    hits.push_back(p);
+    if ((flags & kReplaceAll) == 0) break;
+    from = p + whatLength;
   }
-  return replaced;
+  if (hits.empty()) return 0;
+  const uint64_t resultLength =
+      uint64_t(length_) - uint64_t(hits.size()) * whatLength + uint64_t(hits.size()) * withLength;
+  if (resultLength > kMaxLength)
+    throw EBadAlloc(kBStrSource, kLineBStrRange,
+                    unsigned(resultLength > UINT32_MAX ? UINT32_MAX : resultLength));
+  // The result is built in one pass in a block of its own (`what` and
+  // `with` may lie in this text), then assigned: the capacity rule applies
+  // as to the last of the single replacements, and the auto-trim runs once,
+  // on the finished text.
+  if (resultLength == 0) {
+    Clear();
+    AutoTrim();
+    return unsigned(hits.size());
+  }
+  TCharBuffer result(unsigned(resultLength) + 1);
+  char* out = result.Chars();
+  unsigned from = 0;
+  for (unsigned p : hits) {
+    std::memcpy(out, data_ + from, p - from);
+    out += p - from;
+    std::memcpy(out, with, withLength);
+    out += withLength;
+    from = p + whatLength;
+  }
+  std::memcpy(out, data_ + from, length_ - from + 1);
+  Assign(result.Chars(), unsigned(resultLength));
+  return unsigned(hits.size());
 }
 
 // ---------------------------------------------------------------------------
@@ -195,18 +237,34 @@ BStr& BStr::operator=(const BStr& other) {
   return *this;
 }
 
-BStr& BStr::operator=(BStr&& other) noexcept {
-  if (&other != this) {
-    buffer_.Swap(other.buffer_);
-    std::swap(data_, other.data_);
-    std::swap(length_, other.length_);
+BStr& BStr::operator=(BStr&& other) {
+  if (&other == this) return *this;
+  // The result is that of a copy assignment. The other string's buffer is
+  // taken over when the copy would end in a buffer of exactly its size.
+  const unsigned n = other.length_;
+  const bool growing = n == 0 || Capacity() < n + 1;
+  if (!growing || other.buffer_.Ptr() == nullptr || other.Capacity() != CapacityFor(n)) {
+    Assign(other);
+    return *this;
   }
+  buffer_.Swap(other.buffer_);
+  data_ = buffer_.Chars();
+  length_ = n;
+  // The other string keeps this one's old buffer, empty, or none.
+  other.length_ = 0;
+  if (other.buffer_.Ptr() != nullptr) {
+    other.data_ = other.buffer_.Chars();
+    other.data_[0] = '\0';
+  } else {
+    other.data_ = gMovedFromText;
+  }
+  AutoTrim();
   return *this;
 }
 
 void BStr::Reserve(unsigned n) {
-  if (n != 0 && Capacity() >= n + 1) return;
   if (n > kMaxLength) throw EBadAlloc(kBStrSource, kLineBStrRange, n);
+  if (n != 0 && Capacity() >= n + 1) return;
   const bool fresh = buffer_.Ptr() == nullptr;
   buffer_.Realloc(CapacityFor(n));
   data_ = buffer_.Chars();
@@ -277,13 +335,16 @@ void BStr::Format(const char* format, ...) {
 }
 
 void BStr::FormatV(const char* format, va_list args) {
-  // The output goes to a new block, so arguments that point into this
-  // string stay intact. Its capacity is what formatting in place with
-  // retries would reach: the current one, grown by Reserve(capacity + 32)
-  // until the text and its zero fit.
+  // The output goes first to a scratch area on the stack, or, when it does
+  // not fit there, to a new block, so arguments that point into this string
+  // stay intact. Its capacity is what formatting in place with retries would
+  // reach: the current one, grown by Reserve(capacity + 32) until the text
+  // and its zero fit. A text that fits the current buffer and the scratch
+  // area is copied into the buffer: no block is allocated.
+  char scratch[1024];
   va_list probe;
   va_copy(probe, args);
-  const int needed = std::vsnprintf(nullptr, 0, format, probe);
+  const int needed = std::vsnprintf(scratch, sizeof scratch, format, probe);
   va_end(probe);
   if (needed < 0 || unsigned(needed) > kMaxLength) {
     // A formatter error other than lack of room ends with the empty text.
@@ -292,6 +353,11 @@ void BStr::FormatV(const char* format, va_list args) {
   }
   unsigned capacity = Capacity();
   while (capacity < unsigned(needed) + 1) capacity = CapacityFor(capacity + 32);
+  if (capacity == Capacity() && unsigned(needed) < sizeof scratch) {
+    std::memcpy(data_, scratch, unsigned(needed) + 1);
+    length_ = unsigned(needed);
+    return;
+  }
   TCharBuffer output(capacity);
   std::vsnprintf(output.Chars(), capacity, format, args);
   buffer_.Swap(output);
@@ -300,6 +366,7 @@ void BStr::FormatV(const char* format, va_list args) {
 }
 
 BStr& BStr::Append(const char* text) {
+  if (text == nullptr) text = "";
   const unsigned n = unsigned(plat::TextLength(text));
   if (n > kMaxLength - length_) throw EBadAlloc(kBStrSource, kLineBStrRange, length_ + n);
   const bool inside = n != 0 && Owns(text);

@@ -83,8 +83,11 @@ class BStrBase : public TYxBsMem {
   // An empty text is found at start.
   unsigned Find(const char* text, unsigned start, int flags) const;
   // Replaces `what` by `with` from `start`, the first or (kReplaceAll) every
-  // occurrence; returns the number of replacements. An empty `what` replaces
-  // nothing.
+  // occurrence, with the result of replacing them one at a time, each search
+  // starting after the text put in before; returns the number of
+  // replacements. An empty `what` replaces nothing, a null `with` deletes.
+  // The auto-trim runs once, on the finished text. Raises EBadAlloc when the
+  // result would be too long, leaving the text as it was.
   unsigned Replace(const char* what, const char* with, unsigned start, int flags);
   // Position of the first match of a pattern at or after start, or
   // kNotFound. Flags bit 0 compares ordinary and escaped characters without
@@ -123,7 +126,9 @@ class BStr : public BStrBase {
 
   BStr& operator=(const char* text);
   BStr& operator=(const BStr& other);
-  BStr& operator=(BStr&& other) noexcept;
+  // As a copy assignment (auto-trim and capacity rule included); may take
+  // over the other string's buffer, leaving it empty.
+  BStr& operator=(BStr&& other);
 
   using BStrBase::Assign;
   void Assign(const char* text, unsigned maxLen) override;
@@ -137,12 +142,14 @@ class BStr : public BStrBase {
   void Format(const char* format, ...) override;
   void FormatV(const char* format, va_list args);
 
+  // Appends text; null appends nothing.
   BStr& Append(const char* text);
   BStr& Append(const BStr& other);
   BStr& operator+=(const char* text) { return Append(text); }
   BStr& operator+=(const BStr& other) { return Append(other); }
 
-  // Room for n characters and the zero; see the capacity rule above.
+  // Room for n characters and the zero; see the capacity rule above. Raises
+  // EBadAlloc for n beyond the longest text (0x7FFFFFC0 characters).
   void Reserve(unsigned n);
   unsigned Capacity() const { return buffer_.Size(); }
 

@@ -229,7 +229,8 @@ class TPatternSearch {
   }
 
   bool Same(char pattern, char subject) const {
-    return pattern == subject || CompareChar(pattern, subject, ignoreCase_ ? 1 : 0) == 0;
+    const unsigned char* classes = CharClasses(ignoreCase_ ? 1 : 0);
+    return classes[static_cast<unsigned char>(pattern)] == classes[static_cast<unsigned char>(subject)];
   }
 
   // The class between first and last: characters, and ranges "a-z" from the

@@ -11,8 +11,10 @@
 
 namespace yx {
 
-// Source name that the reports of the containers' raise sites carry.
+// Source name that the reports of the containers' raise sites carry, and
+// the line of an object allocation larger than the heap's 32-bit sizes.
 inline constexpr const char kGenSource[] = "yxgen";
+inline constexpr unsigned kLineObjectNew = 120;
 
 // The report is "[text] 'file' line N " (with a trailing space).
 class EException : public TYxBsMem {

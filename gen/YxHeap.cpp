@@ -3,6 +3,7 @@
 
 #include "YxHeap.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -45,8 +46,19 @@ void* HeapMemRealloc(const void* block, unsigned bytes) {
 }
 unsigned HeapMemSize(const void* block) { return plat::HeapBlockSize(block); }
 
-void* TYxBsMem::operator new(std::size_t bytes) { return HeapMemAlloc(unsigned(bytes)); }
-void* TYxBsMem::operator new[](std::size_t bytes) { return HeapMemAlloc(unsigned(bytes)); }
+namespace {
+
+// The heap's sizes are 32-bit: a larger request (possible where size_t is
+// wider) raises rather than being cut to a smaller block.
+unsigned HeapSize32(std::size_t bytes) {
+  if ((bytes >> 16 >> 16) != 0) throw EBadAlloc(kGenSource, kLineObjectNew, UINT32_MAX);
+  return unsigned(bytes);
+}
+
+}  // namespace
+
+void* TYxBsMem::operator new(std::size_t bytes) { return HeapMemAlloc(HeapSize32(bytes)); }
+void* TYxBsMem::operator new[](std::size_t bytes) { return HeapMemAlloc(HeapSize32(bytes)); }
 void TYxBsMem::operator delete(void* block) noexcept { HeapMemFree(block); }
 void TYxBsMem::operator delete[](void* block) noexcept { HeapMemFree(block); }
 

@@ -104,8 +104,9 @@ class TPtrArray : public TYxBsMem {
     return index;
   }
 
-  // Sets the capacity to `n` rounded up to the granularity; false when
-  // n <= Count() or n == Capacity().
+  // Sets the capacity to `n` rounded up to the granularity, never below
+  // Count() + 1; false when n <= Count() or n == Capacity(). Raises
+  // EBadAlloc when the table would not fit the heap's 32-bit sizes.
   bool Reserve(unsigned n) {
     if (n <= count_ || n == capacity_) return false;
     Resize(RoundUp(n), n);
@@ -125,9 +126,9 @@ class TPtrArray : public TYxBsMem {
     return SearchBy(foundIndex, relation, [&](const T* item) { return item->Compare(key, mode_); });
   }
 
-  // The same search with a probe function: probe(item) tells whether the
-  // item lies below (-1), at (0) or above (1) the key. Lets a caller search
-  // by a key that is not an item.
+  // The same search with a probe function: the sign of probe(item) tells
+  // whether the item lies below (negative), at (zero) or above (positive)
+  // the key. Lets a caller search by a key that is not an item.
   template <class Probe>
   bool SearchBy(unsigned* foundIndex, int relation, Probe probe) const;
 
@@ -136,9 +137,12 @@ class TPtrArray : public TYxBsMem {
   int Mode() const { return mode_; }
 
  private:
-  unsigned RoundUp(unsigned n) const {
-    unsigned rest = n % granularity_;
-    return rest == 0 ? n : n - rest + granularity_;
+  static int SignOf(int r) { return (r > 0) - (r < 0); }
+
+  // `n` rounded up to the granularity, computed without wrapping.
+  uint64_t RoundUp(unsigned n) const {
+    const unsigned rest = n % granularity_;
+    return rest == 0 ? n : uint64_t(n) - rest + granularity_;
   }
 
   void Grow(unsigned n) { Resize(RoundUp(n), n); }
@@ -146,12 +150,12 @@ class TPtrArray : public TYxBsMem {
   // The sign of a->Compare(b); debug builds check it against the sign of
   // b->Compare(a).
   int ConsistentCompare(const T* a, const T* b) const {
-    const int r = a->Compare(b, mode_);
+    const int r = SignOf(a->Compare(b, mode_));
 #ifndef NDEBUG
-    const int back = b->Compare(a, mode_);
-    assert((r > 0) - (r < 0) == (back < 0) - (back > 0));
+    const int back = SignOf(b->Compare(a, mode_));
+    assert(r == -back);
 #endif
-    return (r > 0) - (r < 0);
+    return r;
   }
 
   // The size invariants, checked in debug builds after every change.
@@ -162,34 +166,38 @@ class TPtrArray : public TYxBsMem {
     assert(count_ == 0 || items_[count_ - 1] != nullptr);
   }
 
-  // Resizes the pointer table; `requested` goes into the report of a failure.
-  void Resize(unsigned newCapacity, unsigned requested) {
+  // Resizes the pointer table; `requested` goes into the report of a
+  // failure. A table whose size in bytes does not fit the heap's 32-bit
+  // sizes raises, leaving the table as it was.
+  void Resize(uint64_t newCapacity, unsigned requested) {
     if (newCapacity > UINT32_MAX / sizeof(T*)) throw EBadAlloc(kGenSource, kLinePtrArrayGrow, requested);
-    void* table = HeapMemRealloc(items_, newCapacity * unsigned(sizeof(T*)));
+    void* table = HeapMemRealloc(items_, unsigned(newCapacity * sizeof(T*)));
     if (table == nullptr) throw EBadAlloc(kGenSource, kLinePtrArrayGrow, requested);
     items_ = static_cast<T**>(table);
-    capacity_ = newCapacity;
+    capacity_ = unsigned(newCapacity);
   }
 
   // Where a sorted Add puts `item`: after equal items when the table holds
   // one item, otherwise where the three-fifths probing meets an equal one.
   unsigned InsertPosition(const T* item) const {
     if (count_ == 0) return 0;
-    if (count_ == 1) return item->Compare(items_[0], mode_) == -1 ? 0 : 1;
-    if (item->Compare(items_[count_ - 1], mode_) == 1) return count_;
+    if (count_ == 1) return item->Compare(items_[0], mode_) < 0 ? 0 : 1;
+    if (item->Compare(items_[count_ - 1], mode_) > 0) return count_;
     unsigned hi = count_ - 1, lo = 0;
     unsigned pos = (hi * 3) / 5;
     for (;;) {
-      int r = item->Compare(items_[pos], mode_);
+      const int r = item->Compare(items_[pos], mode_);
       if (r == 0) return pos;
-      if (r == -1) hi = pos;
-      if (r == 1) lo = pos + 1;
+      if (r < 0) hi = pos;
+      if (r > 0) lo = pos + 1;
       pos = (hi * 3 + lo * 2) / 5;
       if (hi <= lo) return pos;
     }
   }
 
-  static bool Satisfies(int r, int relation) {
+  // Whether a probe result (any sign) satisfies a search relation.
+  static bool Satisfies(int result, int relation) {
+    const int r = SignOf(result);
     switch (relation) {
       case kLastBelow: return r == -1;
       case kLastBelowOrEqual: return r == -1 || r == 0;
@@ -219,10 +227,10 @@ bool TPtrArray<T>::SearchBy(unsigned* foundIndex, int relation, Probe probe) con
   if (count_ == 1) return Satisfies(probe(items_[0]), relation) && found(0);
   unsigned hi = count_ - 1, lo = 0;
   do {
-    unsigned mid = (hi * 3 + lo * 2) / 5;
-    int r = probe(items_[mid]);
-    if (r == 1) hi = mid;
-    if (r == -1) lo = mid;
+    const unsigned mid = (hi * 3 + lo * 2) / 5;
+    const int r = probe(items_[mid]);
+    if (r > 0) hi = mid;
+    if (r < 0) lo = mid;
     if (r == 0) {
       switch (relation) {
         case kLastBelow: return mid != 0 && found(mid - 1);

@@ -2,6 +2,7 @@
 
 #include "YxText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -34,6 +35,43 @@ int CompareChar(char a, char b, int flags) {
   const char y[2] = {b, '\0'};
   return (flags & 1) != 0 ? plat::TextCompareNoCase(x, y) : plat::TextCompare(x, y);
 }
+
+namespace {
+
+// Sorts the characters by the locale comparison; neighbours that compare
+// equal share a class.
+TCharClasses BuildCharClasses(int flags) {
+  int order[256];
+  for (int c = 0; c < 256; ++c) order[c] = c;
+  auto compare = [flags](int a, int b) { return CompareChar(char(a), char(b), flags); };
+  std::stable_sort(order, order + 256, [&](int a, int b) { return compare(a, b) < 0; });
+  TCharClasses classes{};
+  unsigned next = 0;
+  int members[256] = {};
+  for (int i = 0; i < 256; ++i) {
+    if (i != 0 && compare(order[i - 1], order[i]) != 0) ++next;
+    classes.of[order[i]] = static_cast<unsigned char>(next);
+    ++members[next];
+  }
+  for (int k = 0; k < 256; ++k) classes.only[k] = -1;
+  for (int c = 0; c < 256; ++c) {
+    if (members[classes.of[c]] == 1) classes.only[classes.of[c]] = short(c);
+  }
+  return classes;
+}
+
+}  // namespace
+
+const TCharClasses& CharClassMap(int flags) {
+  if ((flags & 1) != 0) {
+    static const TCharClasses noCase = BuildCharClasses(1);
+    return noCase;
+  }
+  static const TCharClasses exact = BuildCharClasses(0);
+  return exact;
+}
+
+const unsigned char* CharClasses(int flags) { return CharClassMap(flags).of; }
 
 namespace {
 

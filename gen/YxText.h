@@ -9,6 +9,17 @@ namespace yx {
 void Capitalize(char* text, int mode, unsigned count);
 // Locale comparison of two characters; flags bit 0 ignores case.
 int CompareChar(char a, char b, int flags);
+// The classes of the 256 characters under CompareChar with `flags`: two
+// characters compare equal exactly when their classes are equal (equality
+// of single characters is an equivalence relation). Built once per value of
+// flags bit 0, from the locale comparison.
+struct TCharClasses {
+  unsigned char of[256];  // the class of each character
+  short only[256];        // per class: its character when it has one only, else -1
+};
+const TCharClasses& CharClassMap(int flags);
+// CharClassMap(flags).of.
+const unsigned char* CharClasses(int flags);
 // Text comparison; flags bit 0 ignores case, bit 1 compares only the first
 // lstrlen(b) characters (byte-wise, or ASCII case-insensitive with bit 0).
 // Null counts as the empty text against null or empty, else as smaller.

@@ -6,6 +6,24 @@
 
 namespace plat::detail {
 
+// How one character sorts under lstrcmpA and lstrcmpiA. Windows orders texts
+// by levels: first the sequences of primary weights (the letters without
+// accents or case; a character has none, one, or two when it sorts as two
+// letters, as "ß" sorts as "ss"); then the diacritic weights, one per
+// primary weight; then the case weights; last the word-sort entries of the
+// characters without primary weights (hyphen, apostrophe, control
+// characters), each made of its position, 0xFFFF less the number of primary
+// weights before it, and its weight. Characters with neither (the soft
+// hyphen) are ignored.
+struct SortWeights {
+  uint8_t units;    // primary weights: 0, 1 or 2
+  uint8_t special;  // word-sort weight when units is 0; 0: ignored
+  uint16_t primary[2];
+  uint8_t diacritic[2];
+  uint8_t caseWeight[2];  // lstrcmpA
+  uint8_t caseNoCase[2];  // lstrcmpiA
+};
+
 struct CodePageTables {
   uint32_t ansi;
   uint32_t oem;
@@ -13,8 +31,7 @@ struct CodePageTables {
   const unsigned char* lower;
   const unsigned char* alpha;
   const unsigned char* oemOf;
-  const unsigned short* rankNoCase;  // sort rank ignoring case
-  const unsigned short* rank;        // sort rank with lower before upper
+  const SortWeights* sort;
 };
 
 extern const CodePageTables kCodePage1252;

@@ -36,51 +36,102 @@ using detail::UserCodePage;
 
 unsigned char Byte(char c) { return static_cast<unsigned char>(c); }
 
-// Hyphen and apostrophe are left out of the first comparison levels, as the
-// Windows word sort does ("coop" < "co-op" < "cop").
-bool IsWordSortIgnored(unsigned char c) { return c == '-' || c == '\''; }
-
 int Sign(int v) { return (v > 0) - (v < 0); }
 
-// Compares two texts by a rank table, skipping the word-sort characters.
-int CompareLevel(const unsigned char* a, const unsigned char* b, const unsigned short* rank,
-                 bool skipIgnored) {
-  for (;;) {
-    if (skipIgnored) {
-      while (*a != 0 && IsWordSortIgnored(*a)) ++a;
-      while (*b != 0 && IsWordSortIgnored(*b)) ++b;
+using detail::SortWeights;
+
+// Walks the primary weights of a text, with the character each belongs to;
+// characters without primary weights are passed over.
+class WeightWalk {
+ public:
+  WeightWalk(const unsigned char* text, const SortWeights* table) : text_(text), table_(table) { Skip(); }
+  bool Done() const { return *text_ == 0; }
+  const SortWeights& Char() const { return table_[*text_]; }
+  unsigned Unit() const { return unit_; }
+  void Next() {
+    if (++unit_ == table_[*text_].units) {
+      unit_ = 0;
+      ++text_;
+      Skip();
     }
-    if (*a == 0 || *b == 0) return Sign(int(*a != 0) - int(*b != 0));
-    if (rank[*a] != rank[*b]) return Sign(int(rank[*a]) - int(rank[*b]));
-    ++a;
-    ++b;
   }
+
+ private:
+  void Skip() {
+    while (*text_ != 0 && table_[*text_].units == 0) ++text_;
+  }
+
+  const unsigned char* text_;
+  const SortWeights* table_;
+  unsigned unit_ = 0;
+};
+
+// Compares one level over the primary weights: `weight` picks the weight of
+// a character's unit. A text whose weights run out first sorts first.
+template <class Weight>
+int CompareLevel(const unsigned char* a, const unsigned char* b, const SortWeights* table, Weight weight) {
+  WeightWalk x(a, table), y(b, table);
+  for (; !x.Done() && !y.Done(); x.Next(), y.Next()) {
+    const unsigned wx = weight(x.Char(), x.Unit());
+    const unsigned wy = weight(y.Char(), y.Unit());
+    if (wx != wy) return wx < wy ? -1 : 1;
+  }
+  return Sign(int(!x.Done()) - int(!y.Done()));
 }
 
-// The last level: the word-sort characters themselves. A text that has one
-// where the other has none sorts after it.
-int CompareIgnored(const unsigned char* a, const unsigned char* b, const unsigned short* rank) {
-  for (;;) {
-    while (*a != 0 && !IsWordSortIgnored(*a)) ++a;
-    while (*b != 0 && !IsWordSortIgnored(*b)) ++b;
-    if (*a == 0 || *b == 0) return Sign(int(*a != 0) - int(*b != 0));
-    if (rank[*a] != rank[*b]) return Sign(int(rank[*a]) - int(rank[*b]));
-    ++a;
-    ++b;
+// Walks the word-sort entries of a text: (position << 8) | weight, where
+// the position is 0xFFFF less the number of primary weights before it.
+class SpecialWalk {
+ public:
+  SpecialWalk(const unsigned char* text, const SortWeights* table) : text_(text), table_(table) { Seek(); }
+  bool Done() const { return *text_ == 0; }
+  uint32_t Entry() const { return uint32_t(uint16_t(0xFFFF - units_)) << 8 | table_[*text_].special; }
+  void Next() {
+    ++text_;
+    Seek();
   }
+
+ private:
+  void Seek() {
+    for (; *text_ != 0; ++text_) {
+      const SortWeights& w = table_[*text_];
+      if (w.units == 0 && w.special != 0) return;
+      units_ += w.units;
+    }
+  }
+
+  const unsigned char* text_;
+  const SortWeights* table_;
+  uint32_t units_ = 0;
+};
+
+int CompareSpecial(const unsigned char* a, const unsigned char* b, const SortWeights* table) {
+  SpecialWalk x(a, table), y(b, table);
+  for (; !x.Done() && !y.Done(); x.Next(), y.Next()) {
+    if (x.Entry() != y.Entry()) return x.Entry() < y.Entry() ? -1 : 1;
+  }
+  return Sign(int(!x.Done()) - int(!y.Done()));
 }
 
+// The order of lstrcmpA and lstrcmpiA: the levels of SortWeights in turn.
+// Once the primary weights are equal both texts have as many, so the
+// diacritic and case levels compare sequences of equal length.
 int Compare(const char* a, const char* b, bool ignoreCase) {
   const auto* x = reinterpret_cast<const unsigned char*>(a != nullptr ? a : "");
   const auto* y = reinterpret_cast<const unsigned char*>(b != nullptr ? b : "");
-  const auto& cp = UserCodePage();
-  // Level 1: letters without regard to case; level 2: case (lower first);
-  // level 3: the word-sort characters left out before.
-  if (int r = CompareLevel(x, y, cp.rankNoCase, true)) return r;
-  if (!ignoreCase) {
-    if (int r = CompareLevel(x, y, cp.rank, true)) return r;
+  const SortWeights* table = UserCodePage().sort;
+  if (int r = CompareLevel(x, y, table, [](const SortWeights& w, unsigned u) { return w.primary[u]; }))
+    return r;
+  if (int r = CompareLevel(x, y, table, [](const SortWeights& w, unsigned u) { return w.diacritic[u]; }))
+    return r;
+  if (ignoreCase) {
+    if (int r = CompareLevel(x, y, table, [](const SortWeights& w, unsigned u) { return w.caseNoCase[u]; }))
+      return r;
+  } else {
+    if (int r = CompareLevel(x, y, table, [](const SortWeights& w, unsigned u) { return w.caseWeight[u]; }))
+      return r;
   }
-  return CompareIgnored(x, y, cp.rank);
+  return CompareSpecial(x, y, table);
 }
 
 }  // namespace

@@ -60,24 +60,6 @@ TEST(ArrayTest, BoundsAndResize) {
   EXPECT_EQ(a.Count(), 0u);
 }
 
-TEST(PtrArrayTest, GrowsByGranularity) {
-  TPtrArray<Item> a(0, 0, 64);
-  a.Add(new Item(1));
-  EXPECT_EQ(a.Capacity(), 64u);
-  for (int i = 2; i <= 64; ++i) a.Add(new Item(i));
-  EXPECT_EQ(a.Capacity(), 64u);
-  a.Add(new Item(65));
-  EXPECT_EQ(a.Capacity(), 128u);
-  EXPECT_EQ(a.Count(), 65u);
-  EXPECT_EQ(a.At(64)->key, 65);  // unsorted: insertion order
-  EXPECT_FALSE(a.Reserve(65));
-  EXPECT_FALSE(a.Reserve(128));
-  EXPECT_TRUE(a.Reserve(200));
-  EXPECT_EQ(a.Capacity(), 256u);
-  EXPECT_TRUE(a.Reserve(66));  // may shrink, never below the items
-  EXPECT_EQ(a.Capacity(), 128u);
-}
-
 TEST(PtrArrayTest, OwnsAndDeletesItsItems) {
   Item::destroyed = 0;
   {
@@ -131,40 +113,6 @@ TEST(PtrArrayTest, SortedAddAndDuplicates) {
   EXPECT_EQ(one.At(1)->tag, 1);
 }
 
-TEST(PtrArrayTest, UniqueTableRefusesEqualItems) {
-  TPtrArray<Item> a(1, TPtrArray<Item>::kUnique, 64);
-  for (int k : {30, 10, 20}) EXPECT_TRUE(a.Add(new Item(k)));
-  Item* twin = new Item(20);
-  EXPECT_FALSE(a.Add(twin));  // refused: the caller keeps it
-  EXPECT_EQ(a.Count(), 3u);
-  delete twin;
-  Item* last = new Item(30);
-  EXPECT_FALSE(a.Add(last));
-  delete last;
-  Item* first = new Item(10);
-  EXPECT_FALSE(a.Add(first));
-  delete first;
-  EXPECT_EQ(Keys(a), (std::vector<int>{10, 20, 30}));
-}
-
-TEST(PtrArrayTest, SortedAddKeepsOrderForManyRandomKeys) {
-  std::mt19937 rng(7);
-  TPtrArray<Item> a(1, TPtrArray<Item>::kUnique, 64);
-  std::vector<int> expected;
-  for (int i = 0; i < 3000; ++i) {
-    int k = int(rng() % 2000);
-    Item* item = new Item(k);
-    if (a.Add(item)) {
-      expected.push_back(k);
-    } else {
-      delete item;
-    }
-  }
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Keys(a), expected);
-  EXPECT_EQ(std::adjacent_find(expected.begin(), expected.end()), expected.end());
-}
-
 TEST(PtrArrayTest, SortedAddProbesAtThreeFifths) {
   TPtrArray<Item> a(1, 0, 64);
   for (int k = 0; k < 100; k += 10) a.Add(new Item(k));  // 0..90, count 10
@@ -205,52 +153,6 @@ TEST(PtrArrayTest, SearchRelationsOnSmallTable) {
 }
 
 // Against a plain model of the relations on a large unique table.
-TEST(PtrArrayTest, SearchRelationsOnLargeTable) {
-  TPtrArray<Item> a(1, TPtrArray<Item>::kUnique, 64);
-  std::vector<int> keys;
-  for (int k = 0; k < 5000; k += 3) {
-    a.Add(new Item(k));
-    keys.push_back(k);
-  }
-  auto model = [&](int key, int relation, unsigned* index) {
-    auto lo = std::lower_bound(keys.begin(), keys.end(), key);
-    auto hi = std::upper_bound(keys.begin(), keys.end(), key);
-    switch (relation) {
-      case kLastBelow:
-        if (lo == keys.begin()) return false;
-        *index = unsigned(lo - keys.begin()) - 1;
-        return true;
-      case kLastBelowOrEqual:
-        if (hi == keys.begin()) return false;
-        *index = unsigned(hi - keys.begin()) - 1;
-        return true;
-      case kEqual:
-        if (lo == hi) return false;
-        *index = unsigned(lo - keys.begin());
-        return true;
-      case kFirstAboveOrEqual:
-        if (lo == keys.end()) return false;
-        *index = unsigned(lo - keys.begin());
-        return true;
-      default:
-        if (hi == keys.end()) return false;
-        *index = unsigned(hi - keys.begin());
-        return true;
-    }
-  };
-  for (int key = -2; key < 5003; ++key) {
-    for (int relation = 0; relation <= 4; ++relation) {
-      unsigned want = 0, got = 0;
-      Item k(key);
-      const bool expected = model(key, relation, &want);
-      ASSERT_EQ(a.Search(&got, &k, relation), expected) << key << " relation " << relation;
-      if (expected) {
-        ASSERT_EQ(got, want) << key << " relation " << relation;
-      }
-    }
-  }
-}
-
 TEST(PtrArrayTest, SearchByProbeNeedsNoKeyItem) {
   TPtrArray<Item> a(1, TPtrArray<Item>::kUnique, 64);
   for (int k = 0; k < 200; ++k) a.Add(new Item(k * 2));

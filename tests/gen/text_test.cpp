@@ -134,8 +134,8 @@ TEST_F(CyrillicTest, CaseMapping) {
   EXPECT_STREQ(s.CStr(), kLower);
   s.ChangeCase(2, 0, 0);
   EXPECT_STREQ(s.CStr(), kTitle);
-  EXPECT_TRUE(plat::IsCharAlpha('\xb8'));  // ё
-  EXPECT_TRUE(plat::IsCharAlpha('\xc0'));  // А
+  EXPECT_TRUE(plat::IsCharAlpha('\xb8'));   // ё
+  EXPECT_TRUE(plat::IsCharAlpha('\xc0'));   // А
   EXPECT_FALSE(plat::IsCharAlpha('\xb9'));  // №
   EXPECT_EQ(BStr(kLower).Compare(kUpper, kIgnoreCase), 0);
   EXPECT_EQ(BStr("\xe0\xe1\xe2").Find("\xc1", 0, kIgnoreCase), 1u);  // "абв", "Б"
@@ -150,9 +150,10 @@ TEST_F(CyrillicTest, OemBytesOfCodePage866) {
 
 TEST_F(CyrillicTest, LatinSortsBeforeCyrillic) {
   EXPECT_EQ(plat::TextCompare("z", "\xe0"), -1);
-  EXPECT_EQ(plat::TextCompare("\xe5", "\xb8"), -1);  // е before ё
-  EXPECT_EQ(plat::TextCompare("\xb8", "\xe6"), -1);  // ё before ж
-  EXPECT_EQ(plat::TextCompare("\xe0", "\xc0"), -1);  // а before А
+  EXPECT_EQ(plat::TextCompare("\xb8\xe0", "\xe5\xe1"), -1);  // "ёа" before "еб": letters first
+  EXPECT_EQ(plat::TextCompare("\xe5", "\xb8"), -1);          // е before ё
+  EXPECT_EQ(plat::TextCompare("\xb8", "\xe6"), -1);          // ё before ж
+  EXPECT_EQ(plat::TextCompare("\xe0", "\xc0"), -1);          // а before А
 }
 
 class WesternTest : public ::testing::Test {
@@ -161,6 +162,33 @@ class WesternTest : public ::testing::Test {
     if (plat::AnsiCodePage() != 1252) GTEST_SKIP() << "needs an English user locale (code page 1252)";
   }
 };
+
+// Cases in which a simpler word sort than Windows' gives other answers.
+TEST_F(WesternTest, WordSortAsWindowsGivesIt) {
+  struct {
+    const char* a;
+    const char* b;
+    int sign;
+  } const cases[] = {
+      // clang-format off
+      {"a-", "-a", -1},             // a hyphen weighs by its place: later is less
+      {"co-op", "coo-p", 1},
+      {"[a-z].", "[az-].", 1},
+      {"a\xad" "b", "ab", 0},        // the soft hyphen is ignored
+      {"\xdf", "ss", 0},            // ß, æ, œ and þ sort as two letters
+      {"\xe6", "ae", 0},
+      {"\x9c", "oe", 0},
+      {"\xfe", "th", 0},
+      {"\xe0", "ab", -1},           // à: the letters before the accents
+      {"\xe0" "a", "a\xe0", 1},     // accents weigh from the left
+      {"a\x01", "a", 1},            // control characters weigh like hyphens
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(plat::TextCompare(c.a, c.b), c.sign) << c.a << " against " << c.b;
+    EXPECT_EQ(plat::TextCompare(c.b, c.a), -c.sign) << c.b << " against " << c.a;
+  }
+}
 
 TEST_F(WesternTest, CaseMappingAndOemBytes) {
   BStr s("\xe9t\xe9 \xff");  // "été ÿ"

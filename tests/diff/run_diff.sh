@@ -1,7 +1,8 @@
 #!/bin/sh
-# Compares the date and time table of the Linux build with that of the
-# Windows build under Wine, in an English and in a Russian locale.
-#   run_datetime_diff.sh LINUX_EXE WINDOWS_EXE WINEPREFIX
+# Runs a differential table program of the Linux build and the same program
+# of the Windows build under Wine, in an English and in a Russian locale,
+# and compares their outputs line by line.
+#   run_diff.sh LINUX_EXE WINDOWS_EXE WINEPREFIX
 # Exits 0 when every pair of outputs is equal; otherwise prints the
 # differences and exits 1.
 set -u
@@ -13,29 +14,31 @@ linux_exe=$1
 windows_exe=$2
 prefix=$3
 wine_run="$(dirname "$0")/../../cmake/wine-run.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/datetime_diff.XXXXXX") || exit 2
+name=$(basename "$linux_exe")
+work=$(mktemp -d "${TMPDIR:-/tmp}/$name.XXXXXX") || exit 2
 trap 'rm -rf "$work"' EXIT INT TERM
 
 status=0
 for locale in en_US.UTF-8 ru_RU.UTF-8; do
   if ! LC_ALL=$locale LANG=$locale "$linux_exe" >"$work/linux.out"; then
-    echo "datetime_diff: $linux_exe failed in $locale" >&2
+    echo "$name: $linux_exe failed in $locale" >&2
     status=1
     continue
   fi
   if ! LC_ALL=$locale LANG=$locale "$wine_run" "$prefix" "$windows_exe" >"$work/wine.raw"; then
-    echo "datetime_diff: $windows_exe failed under Wine in $locale" >&2
+    echo "$name: $windows_exe failed under Wine in $locale" >&2
     status=1
     continue
   fi
   # The Windows runtime ends its lines with CR LF.
   tr -d '\r' <"$work/wine.raw" >"$work/wine.out"
   if ! diff -u "$work/wine.out" "$work/linux.out" >"$work/diff"; then
-    echo "datetime_diff: $locale: the Linux build (+) differs from Windows under Wine (-):"
-    cat "$work/diff"
+    echo "$name: $locale: the Linux build (+) differs from Windows under Wine (-)" \
+      "in $(grep -c '^+[^+]' "$work/diff") lines; the first differences:"
+    head -n 200 "$work/diff"
     status=1
   else
-    echo "datetime_diff: $locale: $(wc -l <"$work/linux.out") lines equal"
+    echo "$name: $locale: $(wc -l <"$work/linux.out") lines equal"
   fi
 done
 exit $status
