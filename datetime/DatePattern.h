@@ -40,9 +40,9 @@ class TDatePattern : public TYxBsMem {
   enum class Kind : uint8_t { kLiteral, kDate, kTime, kMilliseconds };
   struct Token {
     Kind kind;
-    char letter;     // element letter (date and time elements)
-    unsigned count;  // run length (elements and milliseconds)
-    std::string text;  // literal text
+    char letter;           // element letter (date and time elements)
+    unsigned count;        // run length (elements and milliseconds)
+    std::string text;      // literal text
     bool numeric = false;  // formatted here, not by the system
   };
 
@@ -63,7 +63,7 @@ class TDatePattern : public TYxBsMem {
   std::vector<std::string> rendered_;
   int64_t cachedSecond_ = -1;
   uint32_t cachedLocale_ = 0;
-  std::string text_;  // the text being appended, kept for its buffer
+  std::string text_;             // the text being appended, kept for its buffer
   std::string joined_;           // the cached second's text, "000" for each millisecond pair
   std::vector<size_t> msSlots_;  // where the millisecond digits go in it
   bool fixedWidth_ = false;      // no single "i", so `joined_` applies

@@ -27,7 +27,7 @@ test_packages=(
   dbus python3-dbusmock python3-pytest
   systemd  # its systemd-logind, run by the tests in a private namespace; no service is started
   libspdlog-dev hyperfine time
-  lintian file
+  lintian file clang-format
 )
 
 case "${1:-}" in

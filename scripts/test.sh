@@ -2,6 +2,8 @@
 # The test command: on a fresh Debian 12 machine, installs what the builds
 # need, then configures, builds and tests every build of the tree:
 #
+#   0. format      every C++ file matches .clang-format and includes its own
+#                  header first (scripts/check-format.sh)
 #   1. win32       MinGW-w64 cross build of yxtk.exe, ctest under Wine; on a
 #                  machine that cannot execute 32-bit x86 programs (kernel
 #                  32-bit emulation off), the tests run on the win64 build of
@@ -147,6 +149,7 @@ count_tests() {
 }
 
 run_step "install-deps" "$ROOT/scripts/install-deps.sh"
+run_step "format" "$ROOT/scripts/check-format.sh"
 # The Windows build comes first: the Linux build compares its date pictures
 # with it and runs yxtk.exe under Wine in its end-to-end tests.
 run_step "win32 configure" cmake --preset win32

@@ -14,7 +14,9 @@ struct TMessageEntry {
   TMessageEntry(const TMessageEntry&) = delete;
   TMessageEntry& operator=(const TMessageEntry&) = delete;
   ~TMessageEntry() { HeapMemFree(text); }
-  int Compare(const TMessageEntry* other, int) const { return Sign((code > other->code) - (code < other->code)); }
+  int Compare(const TMessageEntry* other, int) const {
+    return Sign((code > other->code) - (code < other->code));
+  }
 
   uint32_t code;
   char* text;

@@ -13,8 +13,7 @@ namespace plat {
 uint16_t UserLanguageId() { return detail::LocaleIsRussian() ? kLangRussian : kLangEnglishUS; }
 
 int LocaleInfo(uint32_t locale, uint32_t item, char* buf, int size) {
-  if (locale != kLocaleUserDefault || item != kLocaleILanguage || size < 0 ||
-      (size > 0 && buf == nullptr)) {
+  if (locale != kLocaleUserDefault || item != kLocaleILanguage || size < 0 || (size > 0 && buf == nullptr)) {
     SetLastError(kErrorInvalidParameter);
     return 0;
   }

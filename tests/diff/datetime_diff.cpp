@@ -262,8 +262,8 @@ void PrintFormatCase(const TFormatCase& c) {
   const uint32_t code = value.Set(int16_t(c.year), c.month, int8_t(c.day), int8_t(c.hour), int8_t(c.minute),
                                   int8_t(c.second), int16_t(c.millisecond));
   const yx::BStr text = value.Format(c.pattern, yx::kLocaleUserDefault);
-  std::printf("F %04d-%02d-%02d %02d:%02d:%02d.%03d [%s] %lu [%s]\n", c.year, c.month, c.day, c.hour, c.minute,
-              c.second, c.millisecond, Escape(c.pattern, std::strlen(c.pattern)).c_str(),
+  std::printf("F %04d-%02d-%02d %02d:%02d:%02d.%03d [%s] %lu [%s]\n", c.year, c.month, c.day, c.hour,
+              c.minute, c.second, c.millisecond, Escape(c.pattern, std::strlen(c.pattern)).c_str(),
               static_cast<unsigned long>(code), Escape(text.CStr(), text.Length()).c_str());
 }
 

@@ -11,8 +11,10 @@ namespace yx {
 namespace {
 
 TEST(ExceptionTest, ReportTexts) {
-  EXPECT_STREQ(EInvalidArgument("yxgen", 634, "cnt==0").What(), "[EInvalidArgument(cnt==0)] 'yxgen' line 634 ");
-  EXPECT_STREQ(EOutOfRange("Src/Lib/BStr", 60, 5, 3).What(), "[EOutOfRange(idx=5,cnt=3)] 'Src/Lib/BStr' line 60 ");
+  EXPECT_STREQ(EInvalidArgument("yxgen", 634, "cnt==0").What(),
+               "[EInvalidArgument(cnt==0)] 'yxgen' line 634 ");
+  EXPECT_STREQ(EOutOfRange("Src/Lib/BStr", 60, 5, 3).What(),
+               "[EOutOfRange(idx=5,cnt=3)] 'Src/Lib/BStr' line 60 ");
   EXPECT_STREQ(EOutOfRange("yxgen", 641, unsigned(-1), 0).What(),
                "[EOutOfRange(idx=4294967295,cnt=0)] 'yxgen' line 641 ");
   EXPECT_STREQ(EBadAlloc("yxgen", 1053, 65).What(), "[EBadAlloc(sz=65)] 'yxgen' line 1053 ");
