@@ -143,7 +143,12 @@ for t in "${TARGETS[@]}"; do
 done
 wait
 for t in "${TARGETS[@]}"; do
-  if [ -f "$WORK/result-$t" ]; then mapfile -t -O "${#summary[@]}" summary <"$WORK/result-$t"; fi
+  # A target that ended without its result lines counts as failed.
+  if [ -f "$WORK/result-$t" ]; then
+    mapfile -t -O "${#summary[@]}" summary <"$WORK/result-$t"
+  else
+    failed+=("fuzz $t: no result")
+  fi
   if [ -f "$WORK/failed-$t" ]; then mapfile -t -O "${#failed[@]}" failed <"$WORK/failed-$t"; fi
 done
 
