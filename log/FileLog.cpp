@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "Log.h"
@@ -119,6 +120,7 @@ uint32_t TLogFileOps::Close(plat::FileHandle file) { return plat::CloseFile(file
 uint32_t TLogFileOps::ReleaseShare(plat::FileHandle file) { return plat::ReleaseShareMode(file); }
 
 uint32_t TPendingFlush::Finish() {
+  written_.Clear();
   if (file_ == nullptr) return 0;
   const plat::FileHandle file = file_;
   file_ = nullptr;
@@ -259,12 +261,15 @@ uint32_t TFileLog::LogV(const char* category, const char* format, va_list args) 
       message = longText.Chars();
     }
     va_end(again);
+    // The record is built outside the lock and takes its time stamp under
+    // it, so that queue order and time order agree.
+    std::unique_ptr<TLogRecord> record(
+        new TLogRecord(category != nullptr ? category : "", message, TLogRecord::kUnstamped));
     TPendingFlush pending;
     {
       TLogLock lock(this);
-      // The record takes its time stamp under the lock, so queue order and
-      // time order agree.
-      queue_.Push(new TLogRecord(category != nullptr ? category : "", message));
+      record->Stamp();
+      queue_.Push(record.release());
       if (!open_ || closing_) {
         // Kept for the next Open, within the bound.
         BoundQueue();
@@ -356,7 +361,15 @@ uint32_t TFileLog::WriteBatch(TPendingFlush* flushLater) {
   uint32_t pending = 0;            // records at the head whose lines wait in the chunk
   auto writeChunk = [&]() -> uint32_t {
     if (const uint32_t code = file.WriteChunk()) return code;
-    for (; pending != 0; --pending) delete queue_.Pop();
+    for (; pending != 0; --pending) {
+      // Deleted once the lock is released, where the caller finishes later.
+      TLogRecord* written = queue_.Pop();
+      if (flushLater != nullptr) {
+        flushLater->written_.Push(written);
+      } else {
+        delete written;
+      }
+    }
     previous = nullptr;
     return 0;
   };

@@ -91,7 +91,7 @@ class TLogFileOps {
 // The file of a batch whose lines are written, left to be flushed to disk
 // and closed by the thread that wrote it once that thread has released the
 // logger lock: other threads and processes wait for the lock, not for the
-// disk.
+// disk. The written records are deleted then too.
 class TPendingFlush {
  public:
   TPendingFlush() = default;
@@ -99,14 +99,16 @@ class TPendingFlush {
   TPendingFlush(const TPendingFlush&) = delete;
   TPendingFlush& operator=(const TPendingFlush&) = delete;
 
-  // Flushes the file to disk and closes it: 0, or the flush's code; 0 when
-  // no file is pending.
+  // Deletes the written records, flushes the file to disk and closes it:
+  // 0, or the flush's code; 0 when no file is pending.
   uint32_t Finish();
 
  private:
   friend class TFileLog;
   TLogFileOps* ops_ = nullptr;
   plat::FileHandle file_ = nullptr;
+  // The records whose lines the batch wrote, deleted outside the lock.
+  TLogQueue written_;
 };
 
 // The queue, the log file, its name and the named lock.
