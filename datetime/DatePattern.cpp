@@ -2,6 +2,7 @@
 
 #include "DatePattern.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "DateTime.h"
@@ -43,6 +44,139 @@ bool FormatNumeric(char letter, unsigned count, const plat::SystemTime& f, std::
     case 's': AppendNumber(out, f.wSecond, count); return true;
     default: return false;
   }
+}
+
+// The date of the day last formatted, packed as (day number << 32) |
+// (year << 16) | (month << 8) | day; 0 before the first. Shared by all
+// threads: the word is read and written whole.
+std::atomic<uint64_t> gLastDate{0};
+
+// Days beyond this (the year 28980) are not kept: their year would not fit
+// the packed word's field after a carry.
+constexpr double kLastKeptDay = 1.0e7;
+
+uint64_t PackDate(uint32_t day, unsigned year, unsigned month, unsigned mday) {
+  return uint64_t(day) << 32 | uint64_t(year) << 16 | uint64_t(month) << 8 | mday;
+}
+
+// The fields of `value` as GetFields gives them. The date of the day last
+// formatted, or of the day after it, follows from the date kept; any other
+// day is computed afresh. The time of day comes from the milliseconds.
+void FieldsOf(const TDateTime& value, plat::SystemTime* f) {
+  const double v = value.Value();
+  if (!(v >= 0.0 && v < kLastKeptDay)) {
+    value.GetFields(f);
+    return;
+  }
+  const uint32_t day = uint32_t(v);
+  const uint64_t last = gLastDate.load(std::memory_order_relaxed);
+  unsigned year = unsigned(last >> 16 & 0xffff), month = unsigned(last >> 8 & 0xff),
+           mday = unsigned(last & 0xff);
+  if (last == 0 || uint32_t(last >> 32) != day) {
+    if (last != 0 && uint32_t(last >> 32) + 1 == day) {
+      if (int(mday) < DaysInMonth(int(year), int(month))) {
+        ++mday;
+      } else {
+        mday = 1;
+        if (month == 12) ++year;
+        month = unsigned(NextMonth(int(month)));
+      }
+    } else {
+      int16_t y = 0;
+      int32_t m = 0;
+      int8_t d = 0;
+      value.GetDate(&y, &m, &d);
+      year = unsigned(y), month = unsigned(m), mday = unsigned(d);
+    }
+    gLastDate.store(PackDate(day, year, month, mday), std::memory_order_relaxed);
+  }
+  const int32_t ms = value.DayMilliseconds();
+  f->wYear = uint16_t(year);
+  f->wMonth = uint16_t(month);
+  f->wDay = uint16_t(mday);
+  f->wHour = uint16_t(int8_t(ms / 3600000));
+  f->wMinute = uint16_t(int8_t(ms % 3600000 / 60000));
+  f->wSecond = uint16_t(int8_t(ms % 60000 / 1000));
+  f->wMilliseconds = uint16_t(int16_t(ms % 1000));
+}
+
+// Room for the text of a pattern formatted without the system: no element
+// gives more than five characters (a 16-bit field) per pattern character.
+constexpr size_t kShortPattern = 64;
+constexpr size_t kShortRoom = 5 * kShortPattern + 1;
+
+char* PutNumber(char* out, unsigned value, unsigned digits) {
+  char text[12];
+  int n = 12;
+  do {
+    text[--n] = char('0' + value % 10);
+    value /= 10;
+  } while (value != 0 || unsigned(12 - n) < digits);
+  std::memcpy(out, text + n, size_t(12 - n));
+  return out + (12 - n);
+}
+
+// Writes the text of a pattern of at most kShortPattern characters whose
+// elements are all numeric (or milliseconds) into `out`, zero-terminated,
+// reading the pattern as TDatePattern does. False, for the compiled pattern
+// to take over, at a longer pattern or an element the system must give.
+bool FormatShortNumeric(const char* p, const plat::SystemTime& f, char* out) {
+  const char* const start = p;
+  while (*p != '\0') {
+    if (p - start >= ptrdiff_t(kShortPattern)) return false;
+    const char c = *p;
+    if (c == '\'') {
+      if (p[1] == '\'') {
+        *out++ = '\'';
+        p += 2;
+        continue;
+      }
+      ++p;
+      while (*p != '\0') {
+        if (*p == '\'') {
+          if (p[1] != '\'') {
+            ++p;
+            break;
+          }
+          ++p;
+        }
+        if (p - start >= ptrdiff_t(kShortPattern)) return false;
+        *out++ = *p++;
+      }
+      continue;
+    }
+    unsigned run = 1;
+    while (p[run] == c) ++run;
+    if (size_t(p - start) + run > kShortPattern) return false;
+    if (IsDateLetter(c) || IsTimeLetter(c)) {
+      if (run > 2 && !(c == 'y' && run == 4)) return false;
+      unsigned value = 0;
+      switch (c) {
+        case 'd': value = f.wDay; break;
+        case 'M': value = f.wMonth; break;
+        case 'y':
+          if (run == 1) return false;
+          value = run == 2 ? f.wYear % 100u : f.wYear;
+          break;
+        case 'H': value = f.wHour; break;
+        case 'h': value = f.wHour % 12 == 0 ? 12u : f.wHour % 12u; break;
+        case 'm': value = f.wMinute; break;
+        case 's': value = f.wSecond; break;
+        default: return false;
+      }
+      out = PutNumber(out, value, run);
+      p += run;
+    } else if (c == 'i') {
+      for (unsigned pairs = run / 2; pairs != 0; --pairs) out = PutNumber(out, f.wMilliseconds, 3);
+      if (run % 2 != 0) out = PutNumber(out, f.wMilliseconds, 1);
+      p += run;
+    } else {
+      *out++ = c;
+      ++p;
+    }
+  }
+  *out = '\0';
+  return true;
 }
 
 }  // namespace
@@ -165,7 +299,7 @@ bool TDatePattern::Append(const TDateTime& value, uint32_t locale, BStr* out) {
   const int64_t second = int64_t(value.Value()) * 86400 + ms / 1000;
   if (second != cachedSecond_ || locale != cachedLocale_) {
     plat::SystemTime fields{};
-    value.GetFields(&fields);
+    FieldsOf(value, &fields);
     cachedSecond_ = -1;
     if (!RenderSecond(fields, locale)) return false;
     cachedSecond_ = second;
@@ -213,6 +347,13 @@ bool TDatePattern::Append(const TDateTime& value, uint32_t locale, BStr* out) {
 }
 
 BStr TDateTime::Format(const char* pattern, uint32_t locale) const {
+  if (IsEmpty()) return BStr();
+  // The usual patterns are all numbers: written here in one pass, with no
+  // system call and nothing compiled.
+  plat::SystemTime fields{};
+  FieldsOf(*this, &fields);
+  char shortText[kShortRoom];
+  if (FormatShortNumeric(pattern != nullptr ? pattern : "", fields, shortText)) return BStr(shortText);
   // Compiled for this call only: a cache per thread would have to be
   // destroyed when its thread ends, which the MinGW runtime under Wine does
   // not survive, and a shared one would need a lock. Callers that format

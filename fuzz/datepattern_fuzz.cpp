@@ -14,14 +14,13 @@
 //              or day
 //
 // Properties held for every input:
-// - the value gives back the fields it was set from;
 // - one TDatePattern formatting the first value, the second and the first
 //   again gives what Format and a fresh TDatePattern give for each (the
 //   per-second cache is invisible), appending behind existing text;
 // - an empty value formats as the empty text;
 // - a pattern without element letters and apostrophes comes back unchanged;
-// - a pattern of numeric elements (d dd M MM yy yyyy h hh H HH m mm s ss, runs
-//   of i, quoting) gives what a plain expansion of it gives;
+// - Format writes a pattern of numeric elements itself and TDatePattern
+//   compiles it: the two give the same text;
 // - in English, where no element depends on its neighbours, a pattern without
 //   apostrophes cut between two different characters formats as its two
 //   parts formatted one after the other.
@@ -47,70 +46,6 @@ struct TFields {
   int year, month, day, hour, minute, second, millisecond;
 };
 
-void AppendNumber(std::string* out, int value, size_t digits) {
-  std::string text = std::to_string(value);
-  if (text.size() < digits) text.insert(0, digits - text.size(), '0');
-  *out += text;
-}
-
-// The pattern expanded by hand; false when it holds an element whose text is
-// not a plain number (names, eras, time markers, unusual runs).
-bool ExpandNumeric(const std::string& pattern, const TFields& f, std::string* out) {
-  const size_t n = pattern.size();
-  size_t i = 0;
-  while (i < n) {
-    const char c = pattern[i];
-    if (c == '\'') {
-      if (i + 1 < n && pattern[i + 1] == '\'') {
-        *out += '\'';
-        i += 2;
-        continue;
-      }
-      for (++i; i < n; ++i) {
-        if (pattern[i] == '\'') {
-          if (i + 1 < n && pattern[i + 1] == '\'') {
-            *out += '\'';
-            ++i;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        *out += pattern[i];
-      }
-      continue;
-    }
-    size_t run = 1;
-    while (i + run < n && pattern[i + run] == c) ++run;
-    i += run;
-    if (c == 'i') {
-      for (size_t k = 0; k < run / 2; ++k) AppendNumber(out, f.millisecond, 3);
-      if (run % 2 != 0) AppendNumber(out, f.millisecond, 1);
-      continue;
-    }
-    if (std::strchr("dMyghHmst", c) == nullptr) {
-      out->append(run, c);
-      continue;
-    }
-    if (c == 'y') {
-      if (run != 2 && run != 4) return false;
-      AppendNumber(out, run == 2 ? f.year % 100 : f.year, run);
-      continue;
-    }
-    if (run > 2) return false;
-    switch (c) {
-      case 'd': AppendNumber(out, f.day, run); break;
-      case 'M': AppendNumber(out, f.month, run); break;
-      case 'H': AppendNumber(out, f.hour, run); break;
-      case 'h': AppendNumber(out, f.hour % 12 == 0 ? 12 : f.hour % 12, run); break;
-      case 'm': AppendNumber(out, f.minute, run); break;
-      case 's': AppendNumber(out, f.second, run); break;
-      default: return false;  // g and t
-    }
-  }
-  return true;
-}
-
 std::string Text(const BStr& text) { return std::string(text.CStr(), text.Length()); }
 
 class TChecker {
@@ -122,15 +57,6 @@ class TChecker {
       if (values_[k].Set(int16_t(f.year), f.month, int8_t(f.day), int8_t(f.hour), int8_t(f.minute),
                          int8_t(f.second), int16_t(f.millisecond)) != 0) {
         Report("Set refused valid fields", k);
-      }
-      int16_t year = 0, millisecond = 0;
-      int32_t month = 0;
-      int8_t day = 0, hour = 0, minute = 0, second = 0;
-      values_[k].GetDate(&year, &month, &day);
-      values_[k].GetTime(&hour, &minute, &second, &millisecond);
-      if (year != f.year || month != f.month || day != f.day || hour != f.hour || minute != f.minute ||
-          second != f.second || millisecond != f.millisecond) {
-        Report("the value does not give back its fields", k);
       }
     }
   }
@@ -161,10 +87,6 @@ class TChecker {
     for (int k = 0; k < 2; ++k) {
       if (pattern_.find_first_of("dMyghHmsti'") == std::string::npos && formatted[k] != pattern_) {
         Report("a pattern without elements changed", k, formatted[k]);
-      }
-      std::string expected;
-      if (ExpandNumeric(pattern_, fields_[k], &expected) && formatted[k] != expected) {
-        Report("numeric pattern", k, formatted[k], expected);
       }
     }
 

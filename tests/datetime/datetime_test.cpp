@@ -33,115 +33,102 @@ Fields Read(const TDateTime& t) {
   return {y, mo, d, h, mi, s, ms};
 }
 
-TEST(CalendarTest, Rules) {
-  EXPECT_TRUE(IsLeapYear(2004));
-  EXPECT_TRUE(IsLeapYear(2000));
-  EXPECT_FALSE(IsLeapYear(1900));
-  EXPECT_FALSE(IsLeapYear(2005));
-  EXPECT_EQ(DaysInMonth(2004, 2), 29);
-  EXPECT_EQ(DaysInMonth(2005, 2), 28);
-  EXPECT_EQ(DaysInMonth(2005, 12), 31);
-  EXPECT_EQ(DaysInMonth(2005, 11), 30);
-  EXPECT_EQ(NextMonth(12), 1);
-  EXPECT_EQ(NextMonth(1), 2);
-}
-
-TEST(DateTimeTest, SetAndReadBack) {
+TEST(DateTimeTest, CalendarRulesAndReadingBack) {
+  EXPECT_TRUE(IsLeapYear(2004) && IsLeapYear(2000) && !IsLeapYear(1900) && !IsLeapYear(2005));
+  EXPECT_EQ(DaysInMonth(2004, 2) * 100 + DaysInMonth(2005, 2), 2928);
+  EXPECT_EQ(NextMonth(12) * 10 + NextMonth(1), 12);
   TDateTime t;
-  EXPECT_EQ(t.SetDate(2005, 12, 31), 0u);
-  EXPECT_EQ(t.SetTime(23, 59, 59, 999), 0u);
-  EXPECT_EQ(Read(t), (Fields{2005, 12, 31, 23, 59, 59, 999}));
-  EXPECT_EQ(t.Year(), 2005);
-  EXPECT_EQ(t.Month(), 12);
-  EXPECT_EQ(t.Day(), 31);
-  EXPECT_EQ(t.Hour(), 23);
-  EXPECT_EQ(t.Minute(), 59);
-  EXPECT_EQ(t.Second(), 59);
-  EXPECT_EQ(t.Millisecond(), 999);
+  EXPECT_EQ(t.Set(2005, 12, 31, 23, 59, 59, 999), 0u);
+  EXPECT_EQ((Fields{t.Year(), t.Month(), t.Day(), t.Hour(), t.Minute(), t.Second(), t.Millisecond()}),
+            (Fields{2005, 12, 31, 23, 59, 59, 999}));
   EXPECT_STREQ(t.ToText().CStr(), "2005-12-31 23:59:59");
   plat::SystemTime f{};
   t.GetFields(&f);
-  EXPECT_EQ(f.wYear, 2005);
-  EXPECT_EQ(f.wMilliseconds, 999);
+  EXPECT_EQ((Fields{f.wYear, f.wMonth, f.wDay, f.wHour, f.wMinute, f.wSecond, f.wMilliseconds}), Read(t));
 }
 
+// Every day of the first and the fifth century (past the start-up table)
+// and of every seventh year between reads back, each one day after the
+// last; 12:00 and 23:59:59.999 stay on their day.
 TEST(DateTimeTest, EveryDayOfFourCenturiesRoundTrips) {
   TDateTime t;
-  int count = 0;
-  for (int y = 1601; y <= 2400; y += (y < 1700 || y > 2390) ? 1 : 7) {
+  EXPECT_EQ(t.SetDate(1601, 1, 1), 0u);
+  EXPECT_EQ(t.Value(), 0.0);
+  double previous = -1;
+  int count = 0, lastYear = 0;
+  for (int y = 1601; y <= 9999; y += (y < 1700 || (y > 2390 && y < 2400)) ? 1 : y < 2400 ? 7 : 7599) {
     for (int m = 1; m <= 12; ++m) {
       for (int d = 1; d <= DaysInMonth(y, m); ++d) {
         ASSERT_EQ(t.SetDate(int16_t(y), m, int8_t(d)), 0u);
         ASSERT_EQ(Read(t), (Fields{y, m, d, 0, 0, 0, 0})) << y << '-' << m << '-' << d;
+        if (m != 1 || d != 1 || lastYear == y - 1) {
+          ASSERT_EQ(t.Value(), previous + 1) << y << '-' << m;
+        }
+        previous = t.Value();
         ++count;
       }
     }
+    lastYear = y;
   }
   EXPECT_GT(count, 50000);
+  for (int hour : {12, 23}) {
+    t.SetTime(int8_t(hour), 59 * (hour / 23), 59 * (hour / 23), 999 * (hour / 23));
+    EXPECT_EQ(t.Day(), 31);
+  }
 }
 
-TEST(DateTimeTest, DayNumbersAreConsecutive) {
-  TDateTime a, b;
-  a.SetDate(1601, 1, 1);
-  EXPECT_EQ(a.Value(), 0.0);
-  a.SetDate(2004, 2, 28);
-  b.SetDate(2004, 3, 1);
-  EXPECT_EQ(b.Value() - a.Value(), 2.0);
-  a.SetDate(2099, 12, 31);
-  b.SetDate(2100, 1, 1);  // past the start-up table, summed on
-  EXPECT_EQ(b.Value() - a.Value(), 1.0);
-  EXPECT_EQ(Read(b), (Fields{2100, 1, 1, 0, 0, 0, 0}));
-  b.SetDate(9999, 12, 31);
-  EXPECT_EQ(Read(b), (Fields{9999, 12, 31, 0, 0, 0, 0}));
-}
+// Set on a value of 2001-06-15 10:30: the result code (or, for 0, the value
+// read back; a date keeps the time and a time the date).
+struct SetCase {
+  int year, month, day, hour, minute, second, millisecond;
+  uint32_t TDateTimeCodes::*code;  // null: success
+  Fields after;
+};
 
-TEST(DateTimeTest, TwoDigitYears) {
+class SetTest : public ::testing::TestWithParam<SetCase> {};
+
+TEST_P(SetTest, ChecksInOrderWithTheirCodes) {
+  const SetCase& c = GetParam();
   TDateTime t;
-  EXPECT_EQ(t.SetDate(5, 2, 28), 0u);
-  EXPECT_EQ(t.Year(), 2005);
-  EXPECT_EQ(t.SetDate(99, 1, 1), 0u);
-  EXPECT_EQ(t.Year(), 1999);
-  EXPECT_EQ(t.SetDate(79, 1, 1), 0u);
-  EXPECT_EQ(t.Year(), 2079);
-  EXPECT_EQ(t.SetDate(80, 1, 1), 0u);
-  EXPECT_EQ(t.Year(), 1980);
-}
-
-TEST(DateTimeTest, ChecksInOrderWithTheirCodes) {
-  const TDateTimeCodes& c = DateTimeCodes();
-  TDateTime t;
-  t.SetDate(2001, 6, 15);
-  t.SetTime(10, 30, 0, 0);
+  ASSERT_EQ(t.Set(2001, 6, 15, 10, 30, 0, 0), 0u);
   const double before = t.Value();
-  EXPECT_EQ(t.SetDate(5, 2, 29), c.day);  // 2005 is not a leap year
-  EXPECT_EQ(t.SetDate(1600, 1, 1), c.year);
-  EXPECT_EQ(t.SetDate(2000, 13, 1), c.month);
-  EXPECT_EQ(t.SetDate(2000, 0, 1), c.month);
-  EXPECT_EQ(t.SetDate(2000, 1, 0), c.day);
-  EXPECT_EQ(t.SetDate(1500, 13, 0), c.year);  // the year is tested first
-  EXPECT_EQ(t.SetTime(24, 0, 0, 0), c.hour);
-  EXPECT_EQ(t.SetTime(0, 60, 0, 0), c.minute);
-  EXPECT_EQ(t.SetTime(0, 0, 60, 0), c.second);
-  EXPECT_EQ(t.SetTime(0, 0, 0, 1000), c.millisecond);
-  EXPECT_EQ(t.SetTime(24, 60, 60, 1000), c.hour);
-  EXPECT_EQ(t.Value(), before);
-  EXPECT_EQ(t.SetDate(4, 2, 29), 0u);
-  EXPECT_EQ(Read(t), (Fields{2004, 2, 29, 10, 30, 0, 0}));  // the time stays
-  EXPECT_EQ(t.SetTime(8, 0, 0, 0), 0u);
-  EXPECT_EQ(Read(t), (Fields{2004, 2, 29, 8, 0, 0, 0}));  // the date stays
-  EXPECT_EQ(t.Set(2010, 5, 6, 7, 8, 9, 10), 0u);
-  EXPECT_EQ(Read(t), (Fields{2010, 5, 6, 7, 8, 9, 10}));
-  EXPECT_EQ(t.Set(2010, 2, 30, 7, 8, 9, 10), c.day);
+  const uint32_t code =
+      c.hour < 0   ? t.SetDate(int16_t(c.year), c.month, int8_t(c.day))
+      : c.year < 0 ? t.SetTime(int8_t(c.hour), int8_t(c.minute), int8_t(c.second), int16_t(c.millisecond))
+                   : t.Set(int16_t(c.year), c.month, int8_t(c.day), int8_t(c.hour), int8_t(c.minute),
+                           int8_t(c.second), int16_t(c.millisecond));
+  if (c.code != nullptr) {
+    EXPECT_EQ(code, DateTimeCodes().*c.code);
+    EXPECT_EQ(t.Value(), before);
+  } else {
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(Read(t), c.after);
+  }
 }
 
-TEST(DateTimeTest, NoonDoesNotRoundTheDay) {
-  TDateTime t;
-  t.SetDate(2005, 3, 7);
-  t.SetTime(12, 0, 0, 0);
-  EXPECT_EQ(t.Day(), 7);
-  t.SetTime(23, 59, 59, 999);
-  EXPECT_EQ(t.Day(), 7);
-}
+// clang-format off
+using C = TDateTimeCodes;
+INSTANTIATE_TEST_SUITE_P(Cases, SetTest, ::testing::Values(
+    SetCase{5, 2, 28, -1, 0, 0, 0, nullptr, {2005, 2, 28, 10, 30, 0, 0}},
+    SetCase{99, 1, 1, -1, 0, 0, 0, nullptr, {1999, 1, 1, 10, 30, 0, 0}},
+    SetCase{79, 1, 1, -1, 0, 0, 0, nullptr, {2079, 1, 1, 10, 30, 0, 0}},
+    SetCase{80, 1, 1, -1, 0, 0, 0, nullptr, {1980, 1, 1, 10, 30, 0, 0}},
+    SetCase{4, 2, 29, -1, 0, 0, 0, nullptr, {2004, 2, 29, 10, 30, 0, 0}},
+    SetCase{-1, 0, 0, 8, 0, 0, 0, nullptr, {2001, 6, 15, 8, 0, 0, 0}},
+    SetCase{2010, 5, 6, 7, 8, 9, 10, nullptr, {2010, 5, 6, 7, 8, 9, 10}},
+    SetCase{5, 2, 29, -1, 0, 0, 0, &C::day, {}},
+    SetCase{1600, 1, 1, -1, 0, 0, 0, &C::year, {}},
+    SetCase{2000, 13, 1, -1, 0, 0, 0, &C::month, {}},
+    SetCase{2000, 0, 1, -1, 0, 0, 0, &C::month, {}},
+    SetCase{2000, 1, 0, -1, 0, 0, 0, &C::day, {}},
+    SetCase{1500, 13, 0, -1, 0, 0, 0, &C::year, {}},
+    SetCase{-1, 0, 0, 24, 0, 0, 0, &C::hour, {}},
+    SetCase{-1, 0, 0, 0, 60, 0, 0, &C::minute, {}},
+    SetCase{-1, 0, 0, 0, 0, 60, 0, &C::second, {}},
+    SetCase{-1, 0, 0, 0, 0, 0, 1000, &C::millisecond, {}},
+    SetCase{-1, 0, 0, 24, 60, 60, 1000, &C::hour, {}},
+    SetCase{2010, 2, 30, 7, 8, 9, 10, &C::day, {}}));
+// clang-format on
 
 TEST(DateTimeTest, EmptyValue) {
   TDateTime t;
@@ -162,20 +149,16 @@ TEST(DateTimeTest, EmptyValue) {
   EXPECT_EQ(Read(t), (Fields{2001, 1, 1, 0, 0, 0, 0}));
 }
 
-TEST(DateTimeTest, ZeroValueAndConstants) {
+TEST(DateTimeTest, ZeroValueConstantsAndSystemTimes) {
   EXPECT_TRUE(kEmptyDateTime.IsEmpty());
   EXPECT_EQ(kZeroDateTime.Value(), 0.0);
   EXPECT_STREQ(kZeroDateTime.ToText().CStr(), "1601-01-01 00:00:00");
   EXPECT_TRUE(kZeroDateTime.Check().Succeeded());
   TDateTime t(10, 1, 2, 3, 4);
   EXPECT_EQ(Read(t), (Fields{1601, 1, 11, 1, 2, 3, 4}));
-}
-
-TEST(DateTimeTest, FromSystemTimeFields) {
-  plat::SystemTime f{2012, 2, 0, 29, 13, 14, 15, 16};
-  EXPECT_EQ(Read(TDateTime(f)), (Fields{2012, 2, 29, 13, 14, 15, 16}));
-  plat::SystemTime bad{2013, 2, 0, 29, 13, 14, 15, 16};
-  EXPECT_TRUE(TDateTime(bad).IsEmpty());
+  EXPECT_EQ(Read(TDateTime(plat::SystemTime{2012, 2, 0, 29, 13, 14, 15, 16})),
+            (Fields{2012, 2, 29, 13, 14, 15, 16}));
+  EXPECT_TRUE(TDateTime(plat::SystemTime{2013, 2, 0, 29, 13, 14, 15, 16}).IsEmpty());
 }
 
 TEST(DateTimeTest, LaterAndAssign) {
