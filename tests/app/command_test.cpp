@@ -116,12 +116,10 @@ TEST_F(CommandTest, EveryModeCallsItsAction) {
 }
 
 TEST_F(CommandTest, HelpAndWrongArgumentCounts) {
-  EXPECT_EQ(Run({"-?"}), 0);
-  EXPECT_EQ(output_, Banner() + Usage() + Oem(TStatus().Text(3)));
-  EXPECT_EQ(Run({}), 0);
-  EXPECT_EQ(output_, Banner() + Usage() + Oem(TStatus().Text(3)));
-  EXPECT_EQ(Run({"-s", "-h"}), 0);
-  EXPECT_EQ(output_, Banner() + Usage() + Oem(TStatus().Text(3)));
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-?"}, {}, {"-s", "-h"}}) {
+    EXPECT_EQ(Run(args), 0);
+    EXPECT_EQ(output_, Banner() + Usage() + Oem(TStatus().Text(3)));
+  }
   EXPECT_TRUE(fake_.calls.empty());
 }
 
@@ -129,7 +127,7 @@ TEST_F(CommandTest, UnusableArgumentsGive87WithUsage) {
   TStatus invalid;
   invalid.SetCode(87);
   const std::string expected = Banner() + Oem(invalid.Text(3)) + "\r\n" + Usage();
-  for (const char* argument : {"", "-", "s", "xs", "-sd ", "-x", "--sd", "-sdx", "-\xe0"}) {
+  for (const char* argument : {"", "-", "s", "xs", "-sd ", " -sd", "-s\td", "-x", "--sd", "-sdx", "-\xe0"}) {
     EXPECT_EQ(Run({argument}), 87) << argument;
     EXPECT_EQ(output_, expected) << argument;
   }
