@@ -176,22 +176,5 @@ TEST_F(CommandTest, ActionsReturnWhatTheyLogged) {
   EXPECT_EQ(EnableShutdownPrivilege().Code(), 0u);
 }
 
-TEST_F(CommandTest, LanguageOfBannerAndUsage) {
-  const std::string banner = Banner();
-  const std::string usage = Usage();
-  if (UserWantsRussian()) {
-    // Russian texts, shown in the console's code page: the first usage line
-    // ends in CR LF, the others in LF.
-    EXPECT_EQ(banner.find("yxtk.exe v1.0 (c) 2026 *** "), 0u);
-    EXPECT_EQ(banner.find("freeware"), std::string::npos);
-    EXPECT_NE(usage.find("\r\nyxtk.exe -<"), std::string::npos);
-  } else {
-    EXPECT_EQ(banner, "yxtk.exe v1.0 (c) 2026 *** freeware\n");
-    EXPECT_EQ(usage.substr(0, 41), "Command line parameters\nyxtk.exe -<mode>\n");
-    EXPECT_EQ(usage.find('\r'), std::string::npos);
-    EXPECT_EQ(usage.substr(usage.size() - 25), "r  restarts the computer\n");
-  }
-}
-
 }  // namespace
 }  // namespace yx
