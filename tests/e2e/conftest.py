@@ -45,7 +45,7 @@ BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Config
 """
 
 
-def wait_until(predicate, timeout=10.0, interval=0.02):
+def wait_until(predicate, timeout=30.0, interval=0.02):
     """Polls predicate until it is true; returns its last value."""
     deadline = time.monotonic() + timeout
     while True:
@@ -115,7 +115,7 @@ class LogindMock:
                                             env=bus.env(), stdout=log, stderr=subprocess.STDOUT,
                                             stdin=subprocess.DEVNULL)
         if not wait_until(lambda: self.process.poll() is not None or
-                          bus.connection.name_has_owner(LOGIND_NAME)) or self.process.poll() is not None:
+                          bus.connection.name_has_owner(LOGIND_NAME), timeout=60) or self.process.poll() is not None:
             self.stop()
             raise RuntimeError(f'the logind mock did not start:\n{self.log_path.read_text()}')
         obj = bus.connection.get_object(LOGIND_NAME, LOGIND_PATH)
