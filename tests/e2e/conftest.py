@@ -45,7 +45,7 @@ BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Config
 """
 
 
-def wait_until(predicate, timeout=10.0, interval=0.02):
+def wait_until(predicate, timeout=30.0, interval=0.02):
     """Polls predicate until it is true; returns its last value."""
     deadline = time.monotonic() + timeout
     while True:
@@ -53,24 +53,6 @@ def wait_until(predicate, timeout=10.0, interval=0.02):
         if value or time.monotonic() >= deadline:
             return value
         time.sleep(interval)
-
-
-def plain(value):
-    """A D-Bus value as a plain Python value (bool, int, str, list, dict)."""
-    if isinstance(value, dbus.Boolean):
-        return bool(value)
-    if isinstance(value, (dbus.String, dbus.ObjectPath, dbus.Signature)):
-        return str(value)
-    if isinstance(value, (dbus.Byte, dbus.Int16, dbus.UInt16, dbus.Int32, dbus.UInt32,
-                          dbus.Int64, dbus.UInt64)):
-        return int(value)
-    if isinstance(value, dbus.Double):
-        return float(value)
-    if isinstance(value, (list, tuple)):
-        return [plain(v) for v in value]
-    if isinstance(value, dict):
-        return {plain(k): plain(v) for k, v in value.items()}
-    return value
 
 
 class PrivateBus:
@@ -125,23 +107,19 @@ class PrivateBus:
 class LogindMock:
     """python-dbusmock's logind template, running as a process on the private bus."""
 
-    def __init__(self, bus, parameters=None):
+    def __init__(self, bus):
         self.bus = bus
         self.log_path = bus.dir / f'logind-{time.monotonic_ns()}.log'
-        command = [PYTHON, '-m', 'dbusmock', '--system', '--template', 'logind']
-        if parameters:
-            import json  # pylint: disable=import-outside-toplevel
-            command += ['--parameters', json.dumps(parameters)]
         with open(self.log_path, 'wb') as log:
-            self.process = subprocess.Popen(command, env=bus.env(), stdout=log, stderr=subprocess.STDOUT,
+            self.process = subprocess.Popen([PYTHON, '-m', 'dbusmock', '--system', '--template', 'logind'],
+                                            env=bus.env(), stdout=log, stderr=subprocess.STDOUT,
                                             stdin=subprocess.DEVNULL)
         if not wait_until(lambda: self.process.poll() is not None or
-                          bus.connection.name_has_owner(LOGIND_NAME)) or self.process.poll() is not None:
+                          bus.connection.name_has_owner(LOGIND_NAME), timeout=60) or self.process.poll() is not None:
             self.stop()
             raise RuntimeError(f'the logind mock did not start:\n{self.log_path.read_text()}')
         obj = bus.connection.get_object(LOGIND_NAME, LOGIND_PATH)
         self.mock = dbus.Interface(obj, MOCK_IFACE)
-        self.manager = dbus.Interface(obj, LOGIND_MANAGER)
 
     @property
     def running(self):
@@ -149,18 +127,18 @@ class LogindMock:
 
     def calls(self):
         """Every call of a mocked method so far, as [(method, [args...])]."""
-        return [(str(method), plain(args)) for _, method, args in self.mock.GetCalls()]
+        return [(str(method), list(args)) for _, method, args in self.mock.GetCalls()]
 
     def method_calls(self, method):
         """The argument lists of every call of one method so far."""
-        return [plain(args) for _, args in self.mock.GetMethodCalls(method)]
+        return [list(args) for _, args in self.mock.GetMethodCalls(method)]
 
     def clear_calls(self):
         self.mock.ClearCalls()
 
-    def add_method(self, name, in_sig, code='', out_sig='', interface=LOGIND_MANAGER):
+    def add_method(self, name, in_sig, code='', out_sig=''):
         """Adds a method to the manager, or replaces one; code is run by the mock."""
-        self.mock.AddMethod(interface, name, in_sig, out_sig, code)
+        self.mock.AddMethod(LOGIND_MANAGER, name, in_sig, out_sig, code)
 
     def raise_error(self, name, in_sig, error_name, message='refused by the test'):
         """Makes the manager's method `name` answer with the D-Bus error `error_name`."""
@@ -222,16 +200,28 @@ def private_bus():
         bus.close()
 
 
+@pytest.fixture(scope='module')
+def logind_process(private_bus):  # pylint: disable=redefined-outer-name
+    """The module's logind mock, started by the first test that needs one and
+    again after a test has stopped it; stopped at the module's end."""
+    holder = {}
+    yield holder
+    if 'mock' in holder:
+        holder['mock'].stop()
+
+
 @pytest.fixture
-def logind(private_bus):  # pylint: disable=redefined-outer-name
-    """A fresh logind mock for one test; stopped afterwards."""
+def logind(private_bus, logind_process):  # pylint: disable=redefined-outer-name
+    """A logind mock as its template makes it, with no calls recorded."""
     if not private_bus.is_private(os.environ.get('DBUS_SYSTEM_BUS_ADDRESS')):
         pytest.fail('refusing to run: DBUS_SYSTEM_BUS_ADDRESS is not the private test bus')
-    mock = LogindMock(private_bus)
-    try:
-        yield mock
-    finally:
-        mock.stop()
+    mock = logind_process.get('mock')
+    if mock is None or not mock.running:
+        mock = logind_process['mock'] = LogindMock(private_bus)
+    else:
+        mock.mock.Reset()
+        mock.clear_calls()
+    return mock
 
 
 @pytest.fixture(scope='session')

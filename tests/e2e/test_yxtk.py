@@ -12,13 +12,12 @@ import pathlib
 import re
 import resource
 import shutil
-import socket
 import subprocess
 import time
 
 import pytest
 
-from conftest import BusRunner, wait_until
+from conftest import LOGIND_MANAGER, LOGIND_PATH, REPO_ROOT, BusRunner, wait_until
 
 BANNER_EN = 'yxtk.exe v1.0 (c) 2026 *** freeware\n'
 BANNER_RU = 'yxtk.exe v1.0 (c) 2026 *** бесплатно\n'
@@ -42,42 +41,44 @@ USAGE_RU = ('Параметры запуска\r\n'
             'lo завершение сеанса пользователя\n'
             'sd выключение компьютера\n'
             'r  перезагрузка компьютера\n')
-SUCCESS_EN = 'The operation completed successfully.'
-INVALID_EN = 'The parameter is incorrect.'
-
 ENGLISH = {'LC_ALL': 'en_US.UTF-8', 'LANG': 'en_US.UTF-8'}
 RUSSIAN = {'LC_ALL': 'ru_RU.UTF-8', 'LANG': 'ru_RU.UTF-8'}
 
-# Mode and the logind methods it calls with their arguments (with the method
-# of a logind new enough for the skip-inhibitors flag): the modes that let
-# applications refuse list the inhibitors first.
-LIST = ('ListInhibitors', [])
-MODES = [
-    ('s', [('SuspendWithFlags', [16])]),
-    ('sq', [LIST, ('Suspend', [False])]),
-    ('h', [('HibernateWithFlags', [16])]),
-    ('hq', [LIST, ('Hibernate', [False])]),
-    ('l', [('LockSession', ['auto'])]),
-    ('lo', [('TerminateSession', ['auto'])]),
-    ('sd', [LIST, ('PowerOff', [False])]),
-    ('r', [LIST, ('Reboot', [False])]),
-]
+# The system's texts of the codes the command ends with.
+TEXT = {
+    0: 'The operation completed successfully.',
+    50: 'The request is not supported.',
+    87: 'The parameter is incorrect.',
+    1062: 'The service has not been started.',
+    1115: 'A system shutdown is in progress.',
+    1168: 'Element not found.',
+    1223: 'The operation was canceled by the user.',
+    1314: 'A required privilege is not held by the client.',
+    1359: 'An internal error occurred.',
+    1460: 'This operation returned because the timeout period expired.',
+}
+SUCCESS_EN = TEXT[0]
+INVALID_EN = TEXT[87]
+
+# Language -> locale, banner, usage and the texts of 0 and 87.
+LANGUAGES = {
+    'en': (ENGLISH, BANNER_EN, USAGE_EN, SUCCESS_EN, INVALID_EN),
+    'ru': (RUSSIAN, BANNER_RU, USAGE_RU, 'Операция успешно завершена.', 'Параметр задан неверно.'),
+}
+
+# The logind method each mode ends in (the first refused or failed request).
+METHOD = {'s': 'SuspendWithFlags', 'sq': 'Suspend', 'h': 'HibernateWithFlags', 'hq': 'Hibernate',
+          'l': 'LockSession', 'lo': 'TerminateSession', 'sd': 'PowerOff', 'r': 'Reboot'}
 
 SLEEP_BOUND_MS = 200
-
-
-def case_mixes(mode):
-    """The mode in lower case, upper case and one mixed form."""
-    mixed = ''.join(c.upper() if i % 2 == 0 else c for i, c in enumerate(mode))
-    return sorted({mode, mode.upper(), mixed})
 
 
 class Yxtk(BusRunner):
     """Runs a yxtk binary with the private bus, in an English locale unless told."""
 
-    def run(self, *args, locale=None, path=None, timeout=60):  # pylint: disable=arguments-differ
-        result = self.run_raw(*args, path=path, timeout=timeout, **(locale or {}))
-        return result.returncode, result.stdout.decode('utf-8'), result.stderr
+    def run(self, *args, locale=None, path=None, timeout=60, **extra):  # pylint: disable=arguments-differ
+        result = self.run_raw(*args, path=path, timeout=timeout, **{**(locale or {}), **extra})
+        return result.returncode, result.stdout.decode('utf-8'), result.stderr.decode('utf-8')
 
     def run_raw(self, *args, **kwargs):
         """The CompletedProcess of one run, output undecoded."""
@@ -90,169 +91,55 @@ def yxtk(binary, private_bus):
 
 
 def flags_methods(logind):
+    """The methods of a logind new enough for the skip-inhibitors flag."""
     logind.add_method('SuspendWithFlags', 't')
     logind.add_method('HibernateWithFlags', 't')
 
 
-@pytest.mark.parametrize('mode,calls', MODES)
-@pytest.mark.parametrize('switch', ['-', '/', '\\'])
-def test_every_mode_and_switch_makes_its_call(yxtk, logind, mode, calls, switch):
+# --- Modes, arguments and texts -------------------------------------------
+
+# Every mode, each switch and each case once, and the logind calls it makes:
+# the modes that let applications refuse list the inhibitors first.
+LIST = ('ListInhibitors', [])
+MODES = [
+    ('-s', [('SuspendWithFlags', [16])]),
+    ('/SQ', [LIST, ('Suspend', [False])]),
+    ('\\h', [('HibernateWithFlags', [16])]),
+    ('-hQ', [LIST, ('Hibernate', [False])]),
+    ('/L', [('LockSession', ['auto'])]),
+    ('\\lO', [('TerminateSession', ['auto'])]),
+    ('-Sd', [LIST, ('PowerOff', [False])]),
+    ('/r', [LIST, ('Reboot', [False])]),
+]
+
+
+@pytest.mark.parametrize('argument,calls', MODES)
+def test_every_mode_makes_its_calls(yxtk, logind, argument, calls):
     flags_methods(logind)
-    for form in case_mixes(mode):
-        logind.clear_calls()
-        code, out, err = yxtk.run(switch + form)
-        assert (code, out, err) == (0, BANNER_EN + SUCCESS_EN, b''), form
-        assert logind.calls() == calls, form
+    assert yxtk.run(argument) == (0, BANNER_EN + SUCCESS_EN, '')
+    assert logind.calls() == calls
 
 
-def test_help_prints_the_usage(yxtk, logind):
-    for switch in '-/\\':
-        code, out, _ = yxtk.run(switch + '?')
-        assert (code, out) == (0, BANNER_EN + USAGE_EN + SUCCESS_EN)
-    assert logind.calls() == []
-
-
-def test_russian_user_gets_russian_texts(yxtk, logind):
-    code, out, _ = yxtk.run('-?', locale=RUSSIAN)
-    assert code == 0
-    assert out.startswith(BANNER_RU + USAGE_RU)
-    assert out[len(BANNER_RU + USAGE_RU):] != ''  # the system's success text, in Russian
-    code, out, _ = yxtk.run('-x', locale=RUSSIAN)
-    assert code == 87
-    assert out.startswith(BANNER_RU) and out.endswith('\r\n' + USAGE_RU)
-    assert logind.calls() == []
-
-
-def test_russian_text_in_a_non_utf8_console_is_oem_866(yxtk):
-    result = yxtk.run_raw('-?', LC_ALL='ru_RU.CP866', LANG='ru_RU.CP866')
-    assert result.stdout.startswith(BANNER_RU.encode('cp866') + USAGE_RU.encode('cp866'))
-
-
-@pytest.mark.parametrize('args', [[], ['-s', '-h'], ['-sd', 'extra', 'more']])
-def test_wrong_argument_count_prints_usage_and_succeeds(yxtk, logind, args):
-    code, out, _ = yxtk.run(*args)
-    assert (code, out) == (0, BANNER_EN + USAGE_EN + SUCCESS_EN)
-    assert logind.calls() == []
-
-
-@pytest.mark.parametrize('argument', ['', '-', 's', 'xs', '-sd ', ' -sd', '-x', '--sd', '-s\td', '-é',
-                                      '-\u0441d', 'é' * 50, '-' + 's' * 100000])
-def test_unusable_argument_is_87_with_usage(yxtk, logind, argument):
-    code, out, _ = yxtk.run(argument)
-    assert (code, out) == (87, BANNER_EN + INVALID_EN + '\r\n' + USAGE_EN)
-    assert logind.calls() == []
-
-
-def test_non_utf8_argument_bytes(yxtk, logind):
-    result = yxtk.run_raw(b'-\xff\xfe')
-    assert result.returncode == 87
-    assert logind.calls() == []
-
-
-@pytest.mark.parametrize('mode,method,in_sig,error,code', [
-    ('sd', 'PowerOff', 'b', 'org.freedesktop.DBus.Error.AccessDenied', 1314),
-    ('r', 'Reboot', 'b', 'org.freedesktop.DBus.Error.InteractiveAuthorizationRequired', 1314),
-    ('sq', 'Suspend', 'b', 'org.freedesktop.login1.BlockedByInhibitorLock', 1223),
-    ('l', 'LockSession', 's', 'org.freedesktop.login1.NoSuchSession', 1168),
-    ('hq', 'Hibernate', 'b', 'org.freedesktop.login1.SleepVerbNotSupported', 50),
-    ('lo', 'TerminateSession', 's', 'org.freedesktop.login1.Whatever', 1359),
+# Arguments that make no call: the usage and 0, or the text of 87 and the usage.
+@pytest.mark.parametrize('args,code', [
+    (['-?'], 0), (['/?'], 0), (['\\?'], 0), ([], 0), (['-s', '-h'], 0), (['-sd', 'extra', 'more'], 0),
+    (['-é'], 87), (['-\u0441d'], 87), (['é' * 50], 87), (['-' + 's' * 100000], 87), ([b'-\xff\xfe'], 87),
 ])
-def test_logind_errors_become_windows_codes(yxtk, logind, mode, method, in_sig, error, code):
-    logind.raise_error(method, in_sig, error)
-    status, out, err = yxtk.run('-' + mode)
-    assert status == code & 0xFF
-    assert out.startswith(BANNER_EN)
-    message = out[len(BANNER_EN):]
-    assert message and 'Command line parameters' not in message and not message.endswith('\n')
-    # The cause goes to standard error, one line; standard output has only
-    # the system's texts.
-    assert err.decode() == f'yxtk: {method}: {error}: refused by the test\n'
-    assert error not in out
+def test_arguments_without_a_mode_print_the_usage(yxtk, logind, args, code):
+    expected = BANNER_EN + (USAGE_EN + SUCCESS_EN if code == 0 else INVALID_EN + '\r\n' + USAGE_EN)
+    assert yxtk.run(*args) == (code, expected, '')
+    assert logind.calls() == []
 
 
-def test_refused_message_is_the_catalogue_text(yxtk, logind):
-    logind.raise_error('PowerOff', 'b', 'org.freedesktop.DBus.Error.AccessDenied')
-    _, out, _ = yxtk.run('-sd')
-    assert out == BANNER_EN + 'A required privilege is not held by the client.'
+@pytest.mark.parametrize('language', LANGUAGES)
+def test_texts_in_the_user_language(yxtk, language):
+    locale, banner, usage, success, invalid = LANGUAGES[language]
+    assert yxtk.run('-?', locale=locale)[:2] == (0, banner + usage + success)
+    assert yxtk.run('-x', locale=locale)[:2] == (87, banner + invalid + '\r\n' + usage)
 
-
-def test_older_logind_without_flags_gets_plain_suspend(yxtk, logind):
-    # The template has no SuspendWithFlags: the call falls back.
-    code, out, _ = yxtk.run('-s')
-    assert (code, out) == (0, BANNER_EN + SUCCESS_EN)
-    assert logind.calls() == [('Suspend', [False])]
-    logind.clear_calls()
-    logind.raise_error('HibernateWithFlags', 't', 'org.freedesktop.DBus.Error.UnknownMethod')
-    assert yxtk.run('-h')[0] == 0
-    assert [c[0] for c in logind.calls()] == ['HibernateWithFlags', 'Hibernate']
-
-
-def test_without_logind_the_service_is_missing(yxtk, logind):
-    logind.stop()
-    code, out, err = yxtk.run('-l')
-    assert code == 1062 & 0xFF
-    assert out.startswith(BANNER_EN) and len(out) > len(BANNER_EN)
-    assert err.decode().startswith('yxtk: LockSession: org.freedesktop.DBus.Error.ServiceUnknown: ')
-    assert err.decode().count('\n') == 1
-
-
-def test_suspend_returns_after_the_resume(yxtk, logind):
-    flags_methods(logind)
-    process = yxtk.start('-s')
-    try:
-        assert wait_until(lambda: logind.method_calls('SuspendWithFlags'))
-        logind.emit_prepare_for_sleep(True)
-        time.sleep(SLEEP_BOUND_MS * 3 / 1000)
-        assert process.poll() is None  # asleep: past the bound, still waiting
-        logind.emit_prepare_for_sleep(False)
-        out, _ = process.communicate(timeout=30)
-    finally:
-        if process.poll() is None:
-            process.kill()
-    assert process.returncode == 0
-    assert out.decode() == BANNER_EN + SUCCESS_EN
-
-
-def test_block_inhibitor_refuses_the_asking_modes(yxtk, logind):
-    flags_methods(logind)
-    logind.add_method('ListInhibitors', '', "ret = [('sleep:shutdown', 'Backup', 'copying', 'block', 0, 4242)]",
-                      out_sig='a(ssssuu)')
-    refused = yxtk.run('-sd')
-    assert refused[:2] == (1223 & 0xFF, BANNER_EN + 'The operation was canceled by the user.')
-    assert refused[2].decode() == 'yxtk: PowerOff: inhibited by "Backup" (PID 4242, user 0), reason is "copying"\n'
-    assert yxtk.run('-hq')[0] == 1223 & 0xFF
-    assert [c[0] for c in logind.calls()] == ['ListInhibitors', 'ListInhibitors']
-    # The at-once modes skip inhibitors.
-    assert yxtk.run('-s')[0] == 0
-    assert logind.method_calls('SuspendWithFlags') == [[16]]
-
-
-# --- Standard output that goes nowhere -------------------------------------
-
-def run_with_closed_stdout(yxtk, *args):
-    """Runs yxtk with standard output a pipe whose reader has gone."""
-    read_end, write_end = os.pipe()
-    os.close(read_end)
-    try:
-        result = subprocess.run([str(yxtk.path), *args], env=yxtk.env(), stdout=write_end,
-                                stderr=subprocess.PIPE, timeout=60, check=False)
-    finally:
-        os.close(write_end)
-    return result.returncode, result.stderr
-
-
-@pytest.mark.parametrize('args,code', [(['-l'], 0), (['-?'], 0), ([], 0), (['-x'], 87), (['-sd'], 1314)])
-def test_a_closed_pipe_never_changes_the_exit_status(yxtk, logind, args, code):
-    logind.raise_error('PowerOff', 'b', 'org.freedesktop.DBus.Error.AccessDenied')
-    status, err = run_with_closed_stdout(yxtk, *args)
-    assert status == code & 0xFF, err
-    if args == ['-l']:
-        assert logind.method_calls('LockSession') == [['auto']]  # the action ran
-
-
-# --- Console codesets and arguments -----------------------------------------
 
 @pytest.mark.parametrize('locale,language,codec', [
+    ({'LC_ALL': 'ru_RU.CP866'}, RUSSIAN, 'cp866'),
     ({'LC_ALL': 'ru_RU.KOI8-R'}, RUSSIAN, 'koi8_r'),
     ({'LC_ALL': 'ru_RU.CP1251'}, RUSSIAN, 'cp1251'),
     ({'LC_ALL': 'ru_RU.ISO-8859-5'}, RUSSIAN, 'iso8859_5'),
@@ -270,41 +157,218 @@ def test_console_text_in_the_locale_codeset(yxtk, locale, language, codec):
         assert result.stdout == utf8.encode(codec, errors='replace'), (args, locale)
 
 
-@pytest.mark.parametrize('locale,argument,logged,code', [
-    (RUSSIAN, '-ы'.encode(), b'-\xfb', 87),
-    # A letter the code page lacks is '?': the help mode, as on Windows.
-    (ENGLISH, '-ы'.encode(), b'-?', 0),
-    (ENGLISH, '-é'.encode(), b'-\xe9', 87),
-    ({'LC_ALL': 'ru_RU.KOI8-R'}, '-ы'.encode('koi8_r'), b'-\xfb', 87),
-    (RUSSIAN, b'-\xff\xfes', b'-??s', 87),  # bytes that are no UTF-8
-    (RUSSIAN, '-sд€'.encode(), b'-s\xe4\x88', 87),
-    (ENGLISH, '-s€ж'.encode(), b'-s\x80?', 87),
-    ({'LC_ALL': 'ru_RU'}, b'-\xfb', b'-\xfb', 87),  # no codeset: the bytes as they came
+# --- What logind answers ---------------------------------------------------
+
+# D-Bus error of the logind method -> Windows code.
+ERRORS = [
+    ('sd', 'b', 'org.freedesktop.DBus.Error.AccessDenied', 1314),
+    ('r', 'b', 'org.freedesktop.DBus.Error.InteractiveAuthorizationRequired', 1314),
+    ('sq', 'b', 'org.freedesktop.login1.BlockedByInhibitorLock', 1223),
+    ('sd', 'b', 'org.freedesktop.login1.OperationInProgress', 1115),
+    ('hq', 'b', 'org.freedesktop.login1.SleepVerbNotSupported', 50),
+    ('hq', 'b', 'org.freedesktop.DBus.Error.NotSupported', 50),
+    ('l', 's', 'org.freedesktop.login1.NoSuchSession', 1168),
+    ('lo', 's', 'org.freedesktop.login1.NoSessionForPID', 1168),
+    ('r', 'b', 'org.freedesktop.DBus.Error.NoReply', 1460),
+    ('l', 's', 'org.freedesktop.DBus.Error.Timeout', 1460),
+    ('lo', 's', 'org.freedesktop.DBus.Error.Failed', 1359),
+    ('sd', 'b', 'com.example.Unheard.Of', 1359),
+    ('l', 's', 'org.freedesktop.DBus.Error.UnknownMethod', 50),
+    ('r', 'b', 'org.freedesktop.DBus.Error.UnknownObject', 50),
+]
+
+
+@pytest.mark.parametrize('mode,sig,error,code', ERRORS)
+def test_logind_errors_become_windows_codes(yxtk, logind, mode, sig, error, code):
+    method = METHOD[mode]
+    logind.raise_error(method, sig, error, message='refused: 100% sure')
+    # A failed sleep request does not wait for a sleep: the bound is long.
+    status, out, err = yxtk.run('-' + mode, timeout=20, YX_SLEEP_SIGNAL_TIMEOUT_MS=60000)
+    assert (status, out) == (code & 0xFF, BANNER_EN + TEXT[code])
+    # The cause goes to standard error, one line.
+    assert err == f'yxtk: {method}: {error}: refused: 100% sure\n'
+    assert logind.method_calls(method) == [[False] if sig == 'b' else ['auto']]
+
+
+# The at-once modes: the method with the skip-inhibitors flag (absent from
+# the template, or answering an error), and the plain call after it when
+# logind lacks the method or the flag; never after a refusal.
+FLAGS = 'org.freedesktop.DBus.Error.'
+FALLBACKS = [
+    ('s', None, None, [('Suspend', [False])], 0),
+    ('h', None, None, [('Hibernate', [False])], 0),
+    ('s', FLAGS + 'UnknownMethod', None, [('SuspendWithFlags', [16]), ('Suspend', [False])], 0),
+    ('s', FLAGS + 'InvalidArgs', None, [('SuspendWithFlags', [16]), ('Suspend', [False])], 0),
+    ('h', FLAGS + 'AccessDenied', None, [('HibernateWithFlags', [16])], 1314),
+    ('h', 'org.freedesktop.login1.OperationInProgress', None, [('HibernateWithFlags', [16])], 1115),
+    ('s', None, 'org.freedesktop.login1.BlockedByInhibitorLock', [('Suspend', [False])], 1223),
+]
+
+
+@pytest.mark.parametrize('mode,flags_error,plain_error,calls,code', FALLBACKS)
+def test_at_once_modes_fall_back_to_the_plain_call(yxtk, logind, mode, flags_error, plain_error, calls, code):
+    if flags_error:
+        logind.raise_error(METHOD[mode], 't', flags_error)
+    if plain_error:
+        logind.raise_error(calls[-1][0], 'b', plain_error)
+    assert yxtk.run('-' + mode)[:2] == (code & 0xFF, BANNER_EN + TEXT[code])
+    assert logind.calls() == calls
+
+
+# Inhibitors as logind lists them (what, who, why, mode, uid, pid), and
+# whether a block stands against each mode: sleep blocks the asking sleep
+# modes, shutdown blocks power-off and restart; delay inhibitors, other kinds
+# and the at-once modes (which skip inhibitors) go ahead, and so does every
+# mode when the list cannot be had.
+INHIBITORS = [
+    ([('sleep', 'Backup', 'copying', 'block', 1000, 4242)],
+     {'sq': True, 'hq': True, 'sd': False, 'r': False, 's': False, 'h': False, 'l': False}),
+    ([('shutdown:sleep:idle', 'Editor', 'unsaved', 'block', 0, 4243)],
+     {'sq': True, 'hq': True, 'sd': True, 'r': True, 'lo': False}),
+    ([('idle:handle-lid-switch:shutdown', 'Updater', 'installing', 'block', 0, 4244)],
+     {'sq': False, 'sd': True, 'r': True}),
+    ([('sleep:shutdown', 'NetworkManager', 'disconnect', 'delay', 0, 4245)],
+     {'sq': False, 'hq': False, 'sd': False, 'r': False}),
+    ([('sleeping:shutdowns', 'Odd', 'not a kind', 'block', 0, 4246),
+      ('shutdown', 'Late', 'second in the list', 'delay', 0, 4247)], {'sq': False, 'sd': False}),
+    (None, {'sq': False, 'sd': False}),
+]
+
+
+@pytest.mark.parametrize('inhibitors,refusals', INHIBITORS)
+def test_block_inhibitors_refuse_the_asking_modes(yxtk, logind, inhibitors, refusals):
+    flags_methods(logind)
+    if inhibitors is None:
+        logind.raise_error('ListInhibitors', '', 'org.freedesktop.DBus.Error.AccessDenied')
+    else:
+        logind.add_method('ListInhibitors', '', f'ret = {inhibitors!r}', out_sig='a(ssssuu)')
+    for mode, refused in refusals.items():
+        logind.clear_calls()
+        code, out, err = yxtk.run('-' + mode)
+        made = [c[0] for c in logind.calls() if c[0] != 'ListInhibitors']
+        if refused:
+            _, who, why, _, uid, pid = inhibitors[0]
+            assert (code, out, made) == (1223 & 0xFF, BANNER_EN + TEXT[1223], []), mode
+            assert err == f'yxtk: {METHOD[mode]}: inhibited by "{who}" (PID {pid}, user {uid}), reason is "{why}"\n'
+        else:
+            assert (code, out, err, made) == (0, BANNER_EN + SUCCESS_EN, '', [METHOD[mode]]), mode
+
+
+def test_without_logind_or_bus_every_mode_gives_1062(yxtk, logind, private_bus):
+    logind.stop()
+    for mode, method in METHOD.items():
+        code, out, err = yxtk.run('-' + mode)
+        assert (code, out) == (1062 & 0xFF, BANNER_EN + TEXT[1062]), mode
+        assert re.fullmatch(f'yxtk: {method}: org.freedesktop.DBus.Error.ServiceUnknown: [^\n]*\n', err), err
+    for mode in ('sd', 's'):
+        code, _, err = yxtk.run('-' + mode, DBUS_SYSTEM_BUS_ADDRESS=f'unix:path={private_bus.dir}/no-such-socket')
+        assert code == 1062 & 0xFF and err.startswith('yxtk: cannot connect to the system bus: '), err
+
+
+# libsystemd that cannot be used: every request fails with 1062 and names the
+# cause. The loader finds the stand-in through LD_LIBRARY_PATH.
+STUB_SOURCE = 'int sd_bus_open_system(void **bus) { *bus = 0; return -1; }\n'
+STUB_VERSIONS = 'LIBSYSTEMD_221 { global: sd_bus_open_system; local: *; };\n'
+
+
+@pytest.mark.parametrize('library,cause', [
+    ('empty', 'libsystemd.so.0: file too short'),
+    ('missing-functions', 'libsystemd.so.0 has no sd_bus_flush (LIBSYSTEMD_221)'),
+    ('later-version', 'libsystemd.so.0 has no sd_bus_open_system (LIBSYSTEMD_221)'),
 ])
-def test_arguments_reach_the_command_in_the_ansi_code_page(yxtk, logind, installed, locale, argument, logged,
-                                                           code):
-    (installed.parent / 'yxtk.wli').write_text('[Prms]\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n')
-    result = yxtk.run_raw(argument, path=installed, **locale)
-    assert result.returncode == code
-    first = (installed.parent / 'yxtk.log').read_bytes().split(b'\r\n')[0]
-    assert first == b'AP. ' + 'Запуск'.encode('cp1251') + b' (argc=2,argv[1]="' + logged + b'")'
+def test_unusable_libsystemd_gives_1062_with_its_cause(yxtk, logind, tmp_path, library, cause):
+    if library == 'empty':
+        (tmp_path / 'libsystemd.so.0').write_bytes(b'')
+    else:
+        (tmp_path / 'stub.c').write_text(STUB_SOURCE)
+        versions = STUB_VERSIONS if library == 'missing-functions' else STUB_VERSIONS.replace('221', '247')
+        (tmp_path / 'stub.map').write_text(versions)
+        subprocess.run(['cc', '-shared', '-fPIC', '-o', str(tmp_path / 'libsystemd.so.0'),
+                        f'-Wl,--version-script={tmp_path / "stub.map"}', str(tmp_path / 'stub.c')], check=True)
+    for mode in ('-l', '-s', '-sd'):
+        code, out, err = yxtk.run(mode, LD_LIBRARY_PATH=str(tmp_path))
+        assert (code, out) == (1062 & 0xFF, BANNER_EN + TEXT[1062])
+        assert err.startswith('yxtk: cannot use libsystemd: ') and err.endswith(cause + '\n'), err
+        assert err.count('\n') == 1
     assert logind.calls() == []
 
 
-def test_a_program_path_with_a_double_quote_finds_its_settings(yxtk, logind, tmp_path):
-    directory = tmp_path / 'say "hi" there'
-    directory.mkdir()
-    for name in ('yx"tk', 'yxtk'):
-        program = directory / name
-        shutil.copy(yxtk.path, program)
-        (directory / f'{name}.wli').write_text('[Prms]\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n')
-        assert yxtk.run('-l', path=program)[0] == 0
-        assert log_lines(directory, f'{name}.log')[0] == 'AP. Запуск (argc=2,argv[1]="-l")', name
+# --- The wait for the resume -----------------------------------------------
+
+def announce_sleep(logind, method, sig, *starts):
+    """Makes `method` send PrepareForSleep(start) for each start before it
+    answers, as logind may."""
+    emits = ''.join(f'self.EmitSignal({LOGIND_MANAGER!r}, "PrepareForSleep", "b", [{s}]); ' for s in starts)
+    logind.add_method(method, sig, emits)
+
+
+@pytest.mark.parametrize('mode,sig,end', [('sq', 'b', 'resume'), ('h', 't', 'resume'), ('s', 't', 'logind leaves')])
+def test_sleep_lasts_until_the_resume(yxtk, logind, mode, sig, end):
+    announce_sleep(logind, METHOD[mode], sig, True)
+    process = yxtk.start('-' + mode)
+    try:
+        assert wait_until(lambda: logind.method_calls(METHOD[mode]))
+        # Asleep: the bound of the wait for the sleep no longer applies.
+        time.sleep(3 * SLEEP_BOUND_MS / 1000)
+        assert process.poll() is None, 'returned before the resume'
+        if end == 'resume':
+            logind.emit_prepare_for_sleep(False)
+        else:
+            logind.stop()
+        out, err = process.communicate(timeout=10)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    assert (process.returncode, out.decode(), err) == (0, BANNER_EN + SUCCESS_EN, b'')
+
+
+def test_signals_during_the_request_are_not_missed(yxtk, logind):
+    # The match is in place before the call, or the wait would last the bound.
+    announce_sleep(logind, 'Suspend', 'b', True, False)
+    assert yxtk.run('-sq', timeout=20, YX_SLEEP_SIGNAL_TIMEOUT_MS=60000)[0] == 0
+    assert logind.method_calls('Suspend') == [[False]]
+
+
+def test_without_a_signal_from_logind_the_wait_ends_at_its_bound(yxtk, logind, private_bus):
+    bound_ms = 500
+    started = time.monotonic()
+    process = yxtk.start('-sq', YX_SLEEP_SIGNAL_TIMEOUT_MS=bound_ms)
+    try:
+        assert wait_until(lambda: logind.method_calls('Suspend'))
+        # The same signal from another sender is no sleep.
+        private_bus.emit_signal(LOGIND_PATH, LOGIND_MANAGER, 'PrepareForSleep', 'b', True)
+        private_bus.emit_signal(LOGIND_PATH, LOGIND_MANAGER, 'PrepareForSleep', 'b', False)
+        process.communicate(timeout=10)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    assert process.returncode == 0
+    assert time.monotonic() - started >= bound_ms / 1000
+
+
+# --- Standard output that goes nowhere -------------------------------------
+
+@pytest.mark.parametrize('args,code', [(['-l'], 0), (['-?'], 0), ([], 0), (['-x'], 87), (['-sd'], 1314)])
+def test_a_closed_pipe_never_changes_the_exit_status(yxtk, logind, args, code):
+    logind.raise_error('PowerOff', 'b', 'org.freedesktop.DBus.Error.AccessDenied')
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    try:
+        result = subprocess.run([str(yxtk.path), *args], env=yxtk.env(), stdout=write_end,
+                                stderr=subprocess.PIPE, timeout=60, check=False)
+    finally:
+        os.close(write_end)
+    assert result.returncode == code & 0xFF, result.stderr
+    if args == ['-l']:
+        assert logind.method_calls('LockSession') == [['auto']]  # the action ran
 
 
 # --- Logging -------------------------------------------------------------
 
 LINE = re.compile(r'^(\S*) (\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3}) Pid=0x[0-9a-f]{4,} Tid=0x[0-9a-f]{4,} (.*)$')
+PLAIN = '[Prms]\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n'
 
 
 @pytest.fixture
@@ -322,37 +386,54 @@ def log_lines(directory, name='yxtk.log'):
     return data.decode('cp1251').split('\r\n')[:-1]
 
 
+@pytest.mark.parametrize('locale,argument,logged,code', [
+    (RUSSIAN, '-ы'.encode(), b'-\xfb', 87),
+    # A letter the code page lacks is '?': the help mode, as on Windows.
+    (ENGLISH, '-ы'.encode(), b'-?', 0),
+    (ENGLISH, '-é'.encode(), b'-\xe9', 87),
+    ({'LC_ALL': 'ru_RU.KOI8-R'}, '-ы'.encode('koi8_r'), b'-\xfb', 87),
+    (RUSSIAN, b'-\xff\xfes', b'-??s', 87),  # bytes that are no UTF-8
+    (RUSSIAN, '-sд€'.encode(), b'-s\xe4\x88', 87),
+    (ENGLISH, '-s€ж'.encode(), b'-s\x80?', 87),
+    ({'LC_ALL': 'ru_RU'}, b'-\xfb', b'-\xfb', 87),  # no codeset: the bytes as they came
+])
+def test_arguments_reach_the_command_in_the_ansi_code_page(yxtk, logind, installed, locale, argument, logged,
+                                                           code):
+    (installed.parent / 'yxtk.wli').write_text(PLAIN)
+    result = yxtk.run_raw(argument, path=installed, **locale)
+    assert result.returncode == code
+    first = (installed.parent / 'yxtk.log').read_bytes().split(b'\r\n')[0]
+    assert first == b'AP. ' + 'Запуск'.encode('cp1251') + b' (argc=2,argv[1]="' + logged + b'")'
+    assert logind.calls() == []
+
+
+def test_a_program_path_with_a_double_quote_finds_its_settings(yxtk, logind, tmp_path):
+    directory = tmp_path / 'say "hi" there'
+    directory.mkdir()
+    for name in ('yx"tk', 'yxtk'):
+        program = directory / name
+        shutil.copy(yxtk.path, program)
+        (directory / f'{name}.wli').write_text(PLAIN)
+        assert yxtk.run('-l', path=program)[0] == 0
+        assert log_lines(directory, f'{name}.log')[0] == 'AP. Запуск (argc=2,argv[1]="-l")', name
+
+
 def test_log_holds_start_action_and_end_in_order(yxtk, logind, installed):
     (installed.parent / 'yxtk.wli').write_text('[Evts]\r\nAP=\r\nWP=\r\n')
     assert yxtk.run('-L', path=installed)[0] == 0
-    lines = log_lines(installed.parent)
-    assert len(lines) == 3
-    parsed = [LINE.match(line) for line in lines]
-    assert all(parsed), lines
+    yxtk.run(path=installed)
+    yxtk.run('-50%s%n', path=installed)
+    parsed = [LINE.match(line) for line in log_lines(installed.parent)]
+    assert all(parsed)
     assert [(m.group(1), m.group(3)) for m in parsed] == [
         ('AP.', 'Запуск (argc=2,argv[1]="-L")'),
         ('WP.', f'WindowsLock() end ({SUCCESS_EN})'),
         ('AP.', f'Завершение ({SUCCESS_EN})'),
+        ('AP.', 'Запуск (argc=1,argv[1]="(null)")'),
+        ('AP.', f'Завершение ({SUCCESS_EN})'),
+        ('AP.', 'Запуск (argc=2,argv[1]="-50%s%n")'),
+        ('AP.', f'Завершение ({INVALID_EN})'),
     ]
-
-
-def test_log_of_a_missing_argument_and_of_87(yxtk, logind, installed):
-    (installed.parent / 'yxtk.wli').write_text('[Evts]\nAP=\n')
-    yxtk.run(path=installed)
-    yxtk.run('-50%s%n', path=installed)
-    messages = [LINE.match(line).group(3) for line in log_lines(installed.parent)]
-    assert messages == [
-        'Запуск (argc=1,argv[1]="(null)")',
-        f'Завершение ({SUCCESS_EN})',
-        'Запуск (argc=2,argv[1]="-50%s%n")',
-        f'Завершение ({INVALID_EN})',
-    ]
-
-
-def test_no_settings_file_no_log_file(yxtk, logind, installed):
-    assert yxtk.run('-?', path=installed)[0] == 0
-    assert yxtk.run('-l', path=installed)[0] == 0
-    assert not (installed.parent / 'yxtk.log').exists()
 
 
 def test_every_parameter_key_has_its_effect(yxtk, logind, installed):
@@ -364,13 +445,13 @@ def test_every_parameter_key_has_its_effect(yxtk, logind, installed):
     assert re.fullmatch(r'AP\. \d\dh\d\d Tid=0x[0-9a-f]{4,} Запуск \(argc=2,argv\[1\]="-\?"\)', lines[0]), lines
 
     # StrtMd=OVRWRT: only the last run stays.
-    settings.write_text('[Prms]\nStrtMd=OVRWRT\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n')
+    settings.write_text('[Prms]\nStrtMd=OVRWRT\n' + PLAIN[7:])
     yxtk.run('-?', path=installed)
     yxtk.run('-x', path=installed)
     assert log_lines(installed.parent) == ['AP. Запуск (argc=2,argv[1]="-x")', f'AP. Завершение ({INVALID_EN})']
 
     # StrtMd=NEW: a file named after the open time.
-    settings.write_text('[Prms]\nStrtMd=NEW\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n')
+    settings.write_text('[Prms]\nStrtMd=NEW\n' + PLAIN[7:])
     yxtk.run('-?', path=installed)
     named = [p.name for p in installed.parent.glob('yxtk2*.log')]
     assert len(named) == 1 and re.fullmatch(r'yxtk\d{8}-\d{9}\.log', named[0])
@@ -378,20 +459,19 @@ def test_every_parameter_key_has_its_effect(yxtk, logind, installed):
     # FlshLns, FlshSec and PrmsRd change when records are written, not what:
     # with FlshLns=0 every record is written at once, so the file grows while
     # the command still runs (seen on a suspend that waits for its resume).
-    settings.write_text('[Prms]\nFlshLns=0\nFlshSec=3600\nPrmsRd=3600\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n')
+    settings.write_text('[Prms]\nFlshLns=0\nFlshSec=3600\nPrmsRd=3600\n' + PLAIN[7:])
     (installed.parent / 'yxtk.log').unlink()
-    flags_methods(logind)
-    process = yxtk.start('-s', path=installed)
+    announce_sleep(logind, 'Suspend', 'b', True)
+    process = yxtk.start('-sq', path=installed)
     try:
-        assert wait_until(lambda: logind.method_calls('SuspendWithFlags'))
-        logind.emit_prepare_for_sleep(True)
-        assert wait_until(lambda: (installed.parent / 'yxtk.log').exists())
-        assert log_lines(installed.parent) == ['AP. Запуск (argc=2,argv[1]="-s")']
+        assert wait_until(lambda: logind.method_calls('Suspend'))
+        assert log_lines(installed.parent) == ['AP. Запуск (argc=2,argv[1]="-sq")']
         logind.emit_prepare_for_sleep(False)
-        process.communicate(timeout=30)
+        process.communicate(timeout=10)
     finally:
         if process.poll() is None:
             process.kill()
+            process.wait()
     assert log_lines(installed.parent)[-1] == f'AP. Завершение ({SUCCESS_EN})'
 
 
@@ -402,18 +482,12 @@ def test_settings_in_the_older_line_format(yxtk, logind, installed):
     assert len(lines) == 1 and lines[0].startswith('WP. ') and lines[0].endswith(f'WindowsLock() end ({SUCCESS_EN})')
 
 
-# --- Windows build under Wine (only modes that change nothing) ------------
-
-def is_sanitized(build_dir):
-    cache = build_dir / 'CMakeCache.txt'
-    return cache.is_file() and '-fsanitize' in cache.read_text(errors='replace')
-
-
 @pytest.mark.parametrize('limit_mb', [20, 60])
 def test_exhausted_memory_ends_with_1359(build_dir, installed, limit_mb):
     """Memory runs out reading a huge settings file: the command says so on
     standard error and exits with 1359 (its low byte on Linux), never abort."""
-    if is_sanitized(build_dir):
+    cache = build_dir / 'CMakeCache.txt'
+    if cache.is_file() and '-fsanitize' in cache.read_text(errors='replace'):
         pytest.skip("a sanitizer's shadow memory does not fit an address-space limit")
     (installed.parent / 'yxtk.wli').write_text('[Evts]\n' + ''.join(f'K{i:07d}=v\n' for i in range(1200000)))
 
@@ -426,104 +500,23 @@ def test_exhausted_memory_ends_with_1359(build_dir, installed, limit_mb):
     assert result.stderr.strip()
 
 
-def wine_env(locale):
-    env = dict(os.environ)
-    env.update(**locale)
-    return env
-
-
-@pytest.fixture(scope='session')
-def win32_build():
-    directory = os.environ.get('YX_WIN32_BUILD_DIR')
-    if not directory:
-        pytest.skip('YX_WIN32_BUILD_DIR is not set')
-    build = pathlib.Path(directory).resolve()
-    exe = build / 'app' / 'yxtk.exe'
-    if not exe.is_file():
-        pytest.fail(f'{exe} is not built')
-    return build
-
-
-def run_wine(build, exe, args, locale, cwd=None):
-    wine_run = pathlib.Path(__file__).resolve().parents[2] / 'cmake' / 'wine-run.sh'
-    prefix = os.environ['YX_WIN32_WINEPREFIX']
-    result = subprocess.run([str(wine_run), prefix, str(exe), *args], env=wine_env(locale),
-                            capture_output=True, timeout=120, check=False, cwd=cwd)
-    return result.returncode, result.stdout
-
-
-def crlf(text):
-    """What the Windows runtime's text-mode standard output makes of text."""
-    return text.replace('\n', '\r\n')
-
-
-@pytest.mark.parametrize('locale,banner,usage,codepage', [
-    (ENGLISH, BANNER_EN, USAGE_EN, 'cp437'),
-    (RUSSIAN, BANNER_RU, USAGE_RU, 'cp866'),
-])
-def test_windows_build_under_wine(win32_build, locale, banner, usage, codepage):
-    exe = win32_build / 'app' / 'yxtk.exe'
-    expected_banner = crlf(banner).encode(codepage)
-    expected_usage = crlf(usage).encode(codepage)
-
-    code, out = run_wine(win32_build, exe, ['-?'], locale)
-    assert code == 0
-    assert out.startswith(expected_banner + expected_usage)
-
-    code, out = run_wine(win32_build, exe, [], locale)
-    assert code == 0 and out.startswith(expected_banner + expected_usage)
-
-    code, out = run_wine(win32_build, exe, ['-x'], locale)
-    assert code == 87
-    assert out.startswith(expected_banner) and out.endswith(crlf('\r\n').encode() + expected_usage)
-    message = out[len(expected_banner):-len(crlf('\r\n').encode() + expected_usage)]
-    assert message  # the system's text for 87
-
-
-def test_windows_build_writes_its_log(win32_build, tmp_path):
-    exe = tmp_path / 'yxtk.exe'
-    shutil.copy(win32_build / 'app' / 'yxtk.exe', exe)
-    (tmp_path / 'yxtk.wli').write_bytes(b'[Prms]\r\nPID=Off\r\nTID=Off\r\nTmFrmt=\r\n[Evts]\r\nAP=\r\n')
-    code, _ = run_wine(win32_build, exe, ['/x'], ENGLISH, cwd=tmp_path)
-    assert code == 87
-    lines = log_lines(tmp_path)
-    assert len(lines) == 2
-    assert lines[0] == 'AP. Запуск (argc=2,argv[1]="/x")'
-    assert lines[1].startswith('AP. Завершение (') and lines[1].endswith(')')
-
-
 # --- Odd settings files, and running as root ------------------------------
 
-
-def make_odd_file(path, kind):
-    """Puts a FIFO, a directory or a listening socket at `path`; returns what
-    must stay open while it is used."""
-    if kind == 'fifo':
-        os.mkfifo(path)
-    elif kind == 'directory':
-        path.mkdir()
-    else:
-        sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        sock.bind(str(path))
-        sock.listen(1)
-        return sock
-    return None
-
-
-@pytest.mark.parametrize('kind', ['fifo', 'directory', 'socket'])
-@pytest.mark.parametrize('which', ['yxtk.wli', 'yxtk.log'])
-def test_odd_files_never_block(yxtk, logind, installed, kind, which):
-    """A settings file that is no regular file counts as absent; a log path
-    that is none fails its batches. Neither makes the run wait."""
+# A settings file that is missing or no regular file, and a log path that is
+# no regular file (the platform layer's tests open every odd kind).
+@pytest.mark.parametrize('which,kind', [('yxtk.wli', None), ('yxtk.wli', 'fifo'), ('yxtk.log', 'fifo'),
+                                        ('yxtk.log', 'directory')])
+def test_odd_files_never_block(yxtk, logind, installed, which, kind):
+    """No settings file, or one that is no regular file, means no log; a log
+    path that is no regular file fails its batches. Neither makes the run wait."""
     if which == 'yxtk.log':
         (installed.parent / 'yxtk.wli').write_text('[Evts]\nAP=\n')
-    keep = make_odd_file(installed.parent / which, kind)
-    try:
-        code, out, _ = yxtk.run('-?', path=installed, timeout=30)  # the deadline
-        assert code == 0 and out.startswith(BANNER_EN)
-    finally:
-        if keep:
-            keep.close()
+    if kind == 'fifo':
+        os.mkfifo(installed.parent / which)
+    elif kind == 'directory':
+        (installed.parent / which).mkdir()
+    assert yxtk.run('-?', path=installed, timeout=30)[:2] == (0, BANNER_EN + USAGE_EN + SUCCESS_EN)
+    assert yxtk.run('-l', path=installed, timeout=30)[:2] == (0, BANNER_EN + SUCCESS_EN)
     if which == 'yxtk.wli':
         assert not (installed.parent / 'yxtk.log').exists()
 
@@ -561,3 +554,57 @@ def test_root_trusts_no_file_another_user_controls(yxtk, logind, installed, name
         assert len(log_lines(directory)) == lines
     else:
         assert not (directory / 'yxtk.log').exists()
+
+
+# --- The Windows build under Wine (only modes that change nothing) --------
+
+@pytest.fixture(scope='module')
+def win32_build():
+    directory = os.environ.get('YX_WIN32_BUILD_DIR')
+    if not directory:
+        pytest.skip('YX_WIN32_BUILD_DIR is not set')
+    build = pathlib.Path(directory).resolve()
+    if not (build / 'app' / 'yxtk.exe').is_file():
+        pytest.fail(f'{build}/app/yxtk.exe is not built')
+    return build
+
+
+def run_wine(exe, args, locale, cwd=None):
+    result = subprocess.run([str(REPO_ROOT / 'cmake' / 'wine-run.sh'), os.environ['YX_WIN32_WINEPREFIX'], str(exe),
+                             *args], env={**os.environ, **locale}, capture_output=True, timeout=120, check=False,
+                            cwd=cwd)
+    return result.returncode, result.stdout
+
+
+# Differential table: arguments, language, the console's code page under
+# Windows, and the layout both builds print, the system's text of the code
+# standing for {message} (one line; its words are each system's own).
+WINE_CASES = [
+    (['-?'], 'en', 'cp437', '{banner}{usage}{message}'),
+    (['/x'], 'en', 'cp437', '{banner}{message}\r\n{usage}'),
+    (['-?'], 'ru', 'cp866', '{banner}{usage}{message}'),
+    (['-x'], 'ru', 'cp866', '{banner}{message}\r\n{usage}'),
+]
+
+
+@pytest.mark.parametrize('args,language,codepage,layout', WINE_CASES)
+def test_windows_build_prints_as_the_linux_build(win32_build, yxtk, args, language, codepage, layout):
+    locale, banner, usage = LANGUAGES[language][:3]
+    pattern = re.escape(layout.format(banner=banner, usage=usage, message='@')).replace('@', '([^\r\n]+)')
+    linux = yxtk.run(*args, locale=locale)
+    wine = run_wine(win32_build / 'app' / 'yxtk.exe', args, locale)
+    # The Windows runtime's text-mode standard output ends each line in CR LF.
+    wine_text = wine[1].decode(codepage).replace('\r\n', '\n')
+    assert wine[0] == linux[0]
+    assert re.fullmatch(pattern, linux[1]), linux[1]
+    assert re.fullmatch(pattern, wine_text), wine_text
+
+
+def test_windows_build_writes_its_log(win32_build, tmp_path):
+    exe = tmp_path / 'yxtk.exe'
+    shutil.copy(win32_build / 'app' / 'yxtk.exe', exe)
+    (tmp_path / 'yxtk.wli').write_bytes(PLAIN.replace('\n', '\r\n').encode())
+    assert run_wine(exe, ['/x'], ENGLISH, cwd=tmp_path)[0] == 87
+    lines = log_lines(tmp_path)
+    assert len(lines) == 2 and lines[0] == 'AP. Запуск (argc=2,argv[1]="/x")'
+    assert re.fullmatch(r'AP\. Завершение \([^\r\n]+\)', lines[1]), lines

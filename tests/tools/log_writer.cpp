@@ -1,28 +1,18 @@
-// Writes records through the process's own logger, for the end-to-end tests
-// in which several processes log into one file:
+// Writes records through the process's own logger (TLog::Instance, whose
+// files lie beside this program), for the end-to-end tests in which several
+// processes log into one file:
 //   log_writer [-t THREADS] [-w TAG] [-p BYTES] [-r READY] [-g GO] [-s STOP]
 //              [-x exit|return] RECORDS
-//
-// The logger is TLog::Instance, so its settings file and log file lie beside
-// this program, named after the path it was started by. After Open the
-// program creates the file READY (when given) and waits until the file GO
-// exists (when given), so that the test can start the writing of several
-// processes at one moment. Then each of THREADS threads (1: the main thread)
-// logs RECORDS records of category "T." whose message is
+// After Open it creates READY and waits for GO, so that several processes
+// start writing at one moment. Each thread then logs RECORDS records "T."
 //   w=<TAG> pid=<process id> t=<thread index> n=<sequence number> <payload>
-// with the sequence numbering each thread's records from 0 and the payload a
-// fixed text of BYTES characters (the digits, upper-case and lower-case
-// letters, repeated). With -s a thread goes on past RECORDS, one record about
-// every millisecond, until the file STOP exists.
-//
-// At the end it closes the logger (with -x it does not: it ends the process
-// with exit(0), or returns 0 from main, leaving the logger to the process's
-// end) and prints a line "thread <index> records
-// <logged>" for each thread, then one line
-//   records <logged> left <still queued> dropped <dropped by the queue bound>
-// where a record still queued after Close never reached the file. Exits 0,
-// 1 when Open fails, 2 for a bad command line, 3 when GO or STOP did not
-// appear within five minutes.
+// (the payload BYTES characters of digits and letters), and with -s goes on,
+// one record a millisecond, until STOP exists. It closes the logger (with -x
+// it leaves that to exit(0) or the return from main) and prints
+// "thread <index> records <logged>" for each thread and
+// "records <logged> left <still queued> dropped <dropped by the queue bound>".
+// Exits 0; 1 when Open fails, 2 for a bad command line, 3 when GO or STOP did
+// not appear within five minutes.
 
 #include <cstdio>
 #include <cstdlib>
