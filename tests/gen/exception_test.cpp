@@ -37,6 +37,8 @@ TEST(ExceptionTest, ReportTexts) {
       ADD_FAILURE() << "nothing raised for " << c.report;
     } catch (const EException& e) {
       EXPECT_EQ(e.What(), c.report);
+      // The report's block grows in whole 32-byte steps until it holds the zero.
+      EXPECT_EQ(HeapMemSize(e.What()), (c.report.size() / 32 + 1) * 32) << c.report;
     }
   }
   EXPECT_EQ(a.Count(), 0u);  // a failed Resize leaves the array empty
