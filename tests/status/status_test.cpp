@@ -6,56 +6,47 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 namespace yx {
 namespace {
 
-bool EndsWithLineBreak(const BStr& s) {
-  return s.Length() != 0 && (s.CStr()[s.Length() - 1] == '\n' || s.CStr()[s.Length() - 1] == '\r');
-}
-
-TEST(StatusTest, DefaultIsSuccessWithTheSystemText) {
-  TStatus s;
-  EXPECT_EQ(s.Code(), 0u);
-  EXPECT_EQ(s.Word(), 0u);
-  EXPECT_EQ(s.Severity(), 0u);
-  EXPECT_TRUE(s.Succeeded());
-  EXPECT_FALSE(s.IsError());
-  EXPECT_NE(s.Message().Length(), 0u);
-  EXPECT_FALSE(EndsWithLineBreak(s.Message()));
-  EXPECT_STREQ(s.Message().CStr(), MessageText(0).CStr());
-  // The wording is the system's own; it is one line of text.
-  EXPECT_EQ(std::string(s.Message().CStr()).find_first_of("\r\n"), std::string::npos);
-}
-
-TEST(StatusTest, SetCodeMarksErrors) {
-  TStatus s;
-  s.SetCode(87);
-  EXPECT_EQ(s.Word(), 0xC0000057u);
-  EXPECT_EQ(s.Code(), 87u);
-  EXPECT_TRUE(s.IsError());
-  EXPECT_FALSE(s.Succeeded());
-  EXPECT_STREQ(s.Text(kStatusCode).CStr(), "[0xc0000057 (87)]");
-  EXPECT_NE(s.Message().Length(), 0u);
-  s.SetCode(0);
-  EXPECT_EQ(s.Severity(), 0u);
-  EXPECT_TRUE(s.Succeeded());
-}
-
-TEST(StatusTest, SeverityBitsOfTheCodeAreReplaced) {
-  TStatus s(0xC0000005u, "ctx", kSeverityWarning);
-  EXPECT_EQ(s.Word(), 0x80000005u);
-  EXPECT_EQ(s.Code(), 5u);
-  EXPECT_EQ(s.Severity(), 2u);
-  EXPECT_TRUE(s.Succeeded());  // only severity 3 fails
-  s.SetSeverity(1);
-  EXPECT_EQ(s.Word(), 0x40000005u);
-  s.SetSeverity(7);
-  EXPECT_EQ(s.Word(), 5u);
+// The status word: severity in the top two bits, replacing those of the code.
+TEST(StatusTest, WordCodeAndSeverity) {
+  auto set = [](uint32_t code, uint32_t severity) {
+    TStatus s(0xC0000005u, "ctx", kSeverityWarning);
+    s.SetCode(code);  // an error for any code but 0
+    if (severity <= 7) s.SetSeverity(severity);
+    return s;
+  };
+  // clang-format off
+  const struct { TStatus status; uint32_t word, code, severity; } cases[] = {
+    {TStatus(), 0, 0, 0},
+    {TStatus(0xC0000005u, "ctx", kSeverityWarning), 0x80000005u, 5, 2},  // only severity 3 fails
+    {set(87, 99), 0xC0000057u, 87, 3},
+    {set(5, 1), 0x40000005u, 5, 1},
+    {set(5, 7), 5, 5, 0},
+    {set(0, 99), 0, 0, 0},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.status.Word(), c.word);
+    EXPECT_EQ(c.status.Code(), c.code) << std::hex << c.word;
+    EXPECT_EQ(c.status.Severity(), c.severity) << std::hex << c.word;
+    EXPECT_EQ(c.status.IsError(), c.severity == 3) << std::hex << c.word;
+    EXPECT_EQ(c.status.Succeeded(), c.severity != 3) << std::hex << c.word;
+  }
   // The message was looked up for the code as given, before the bits were
   // replaced: 0xC0000005 has no text.
-  EXPECT_STREQ(s.Message().CStr(), MessageText(0xC0000005u).CStr());
+  EXPECT_STREQ(cases[1].status.Message().CStr(), MessageText(0xC0000005u).CStr());
+  EXPECT_NE(cases[2].status.Message().Length(), 0u);
+  EXPECT_STREQ(cases[2].status.Text(kStatusCode).CStr(), "[0xc0000057 (87)]");
+  // The success text is the system's own, one line without its line break.
+  const std::string success = TStatus().Message().CStr();
+  EXPECT_EQ(success, MessageText(0).CStr());
+  EXPECT_FALSE(success.empty());
+  EXPECT_EQ(success.find_first_of("\r\n"), std::string::npos);
 }
 
 TEST(StatusTest, TextFlagsAndSeparators) {
@@ -70,18 +61,10 @@ TEST(StatusTest, TextFlagsAndSeparators) {
   TStatus ok(0, "done", kSeverityError);
   EXPECT_EQ(std::string(ok.Text(5).CStr()), "done [0000000000 (0)]");
   EXPECT_EQ(std::string(ok.Text(7).CStr()), std::string("done ") + ok.Message().CStr() + " [0000000000 (0)]");
-}
-
-TEST(StatusTest, CopiesCarryEverything) {
-  TStatus a(5, "ctx", kSeverityError);
-  TStatus b(a);
-  TStatus c;
-  c = a;
-  for (const TStatus* s : {&b, &c}) {
-    EXPECT_EQ(s->Word(), a.Word());
-    EXPECT_STREQ(s->Context().CStr(), "ctx");
-    EXPECT_STREQ(s->Message().CStr(), a.Message().CStr());
-  }
+  TStatus copy;
+  copy = TStatus(ok);  // copies carry everything
+  EXPECT_EQ(std::string(copy.Text(7).CStr()), ok.Text(7).CStr());
+  EXPECT_EQ(copy.Word(), ok.Word());
 }
 
 TEST(MessageTableTest, RegistrationIsDenseAndIdempotent) {
