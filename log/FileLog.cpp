@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "Log.h"
@@ -21,6 +22,9 @@ constexpr size_t kInlineMessage = 256;
 // A batch writes its lines in pieces of about this size.
 constexpr unsigned kBatchChunk = 1u << 20;
 
+// The batch buffer is kept from batch to batch up to this size.
+constexpr unsigned kKeptLines = 1u << 16;
+
 // After a failed batch Log leaves the queue to later batches for this long,
 // doubled after each further failure up to the limit; the writer thread's
 // flush timer and Close try at any time.
@@ -34,14 +38,22 @@ constexpr uint32_t kLastBackOffMs = 3200;
 // and each of them once.
 class TBatchFile {
  public:
-  TBatchFile(TLogFileOps* ops, const BStr& name) : ops_(ops), name_(name) { lines_.Reserve(4096); }
+  // `lines` holds the lines waiting for their write; it is the logger's,
+  // kept from batch to batch with its buffer.
+  TBatchFile(TLogFileOps* ops, const BStr& name, BStr* lines) : ops_(ops), name_(name), lines_(*lines) {
+    lines_.Clear();
+    if (lines_.Capacity() < 4096) lines_.Reserve(4096);
+  }
   ~TBatchFile() {
     if (file_ != nullptr) ops_->Close(file_);
+    // The buffer of an unusually long batch is not kept.
+    if (lines_.Capacity() > kKeptLines) lines_ = BStr();
   }
   TBatchFile(const TBatchFile&) = delete;
   TBatchFile& operator=(const TBatchFile&) = delete;
 
   bool IsOpen() const { return file_ != nullptr; }
+  plat::FileHandle Handle() const { return file_; }
   // Opens the file and moves to its end.
   uint32_t Open() {
     if (const uint32_t code = ops_->Open(name_.CStr(), &file_)) {
@@ -67,6 +79,12 @@ class TBatchFile {
     lines_.Clear();
     return 0;
   }
+  // The open file, which the caller now closes.
+  plat::FileHandle Detach() {
+    const plat::FileHandle file = file_;
+    file_ = nullptr;
+    return file;
+  }
   // Flushes the written lines to disk and closes the file.
   uint32_t Finish() {
     const uint32_t code = ops_->Flush(file_);
@@ -81,7 +99,7 @@ class TBatchFile {
   const BStr& name_;
   plat::FileHandle file_ = nullptr;
   uint64_t end_ = 0;  // the file size behind the last whole chunk
-  BStr lines_;
+  BStr& lines_;
 };
 
 }  // namespace
@@ -99,6 +117,17 @@ uint32_t TLogFileOps::Write(plat::FileHandle file, const void* bytes, uint32_t s
 uint32_t TLogFileOps::CutAt(plat::FileHandle file, uint64_t size) { return plat::CutFileAt(file, size); }
 uint32_t TLogFileOps::Flush(plat::FileHandle file) { return plat::FlushFile(file); }
 uint32_t TLogFileOps::Close(plat::FileHandle file) { return plat::CloseFile(file); }
+uint32_t TLogFileOps::ReleaseShare(plat::FileHandle file) { return plat::ReleaseShareMode(file); }
+
+uint32_t TPendingFlush::Finish() {
+  written_.Clear();
+  if (file_ == nullptr) return 0;
+  const plat::FileHandle file = file_;
+  file_ = nullptr;
+  const uint32_t code = ops_->Flush(file);
+  ops_->Close(file);
+  return code;
+}
 
 TLogFileOps& TLogFileOps::System() {
   // Never destroyed: loggers still write at the process's exit.
@@ -232,20 +261,27 @@ uint32_t TFileLog::LogV(const char* category, const char* format, va_list args) 
       message = longText.Chars();
     }
     va_end(again);
-    TLogLock lock(this);
-    // The record takes its time stamp under the lock, so queue order and
-    // time order agree.
-    queue_.Push(new TLogRecord(category != nullptr ? category : "", message));
-    if (!open_ || closing_) {
-      // Kept for the next Open, within the bound.
-      BoundQueue();
-    } else if (IsBackingOff()) {
-      // The last batch failed a moment ago: the flush timer, a later call
-      // or Close tries again; the caller does not wait for a full disk.
-      BoundQueue();
-    } else if (IsFlushDue()) {
-      WriteQueue();
+    // The record is built outside the lock and takes its time stamp under
+    // it, so that queue order and time order agree.
+    std::unique_ptr<TLogRecord> record(
+        new TLogRecord(category != nullptr ? category : "", message, TLogRecord::kUnstamped));
+    TPendingFlush pending;
+    {
+      TLogLock lock(this);
+      record->Stamp();
+      queue_.Push(record.release());
+      if (!open_ || closing_) {
+        // Kept for the next Open, within the bound.
+        BoundQueue();
+      } else if (IsBackingOff()) {
+        // The last batch failed a moment ago: the flush timer, a later call
+        // or Close tries again; the caller does not wait for a full disk.
+        BoundQueue();
+      } else if (IsFlushDue()) {
+        WriteQueue(&pending);
+      }
     }
+    FinishFlush(&pending);
   } catch (...) {
   }
   return 0;
@@ -257,11 +293,28 @@ bool TFileLog::IsFlushDue() const {
 }
 
 uint32_t TFileLog::Flush() {
-  TLogLock lock(this);
-  return WriteQueue();
+  TPendingFlush pending;
+  uint32_t result;
+  {
+    TLogLock lock(this);
+    result = WriteQueue(&pending);
+  }
+  const uint32_t flushed = FinishFlush(&pending);
+  return result != 0 ? result : flushed;
 }
 
-uint32_t TFileLog::WriteQueue() {
+uint32_t TFileLog::FinishFlush(TPendingFlush* pending) {
+  const uint32_t code = pending->Finish();
+  if (code != 0) {
+    std::lock_guard<std::recursive_mutex> guard(stateLock_);
+    NoteBatch(code);
+  }
+  return code;
+}
+
+uint32_t TFileLog::WriteQueue() { return WriteQueue(nullptr); }
+
+uint32_t TFileLog::WriteQueue(TPendingFlush* pending) {
   // A closed logger keeps its records for the next Open.
   if (!open_) return 1;
   if (params_.Events().Count() == 0) {
@@ -274,7 +327,7 @@ uint32_t TFileLog::WriteQueue() {
   // raises becomes a failed batch, so that no caller (the writer thread
   // least of all) sees an exception.
   try {
-    result = WriteBatch();
+    result = WriteBatch(pending);
   } catch (const EBadAlloc&) {
     result = plat::kErrorNotEnoughMemory;
   } catch (const std::bad_alloc&) {
@@ -302,13 +355,21 @@ void TFileLog::NoteBatch(uint32_t result) {
 
 bool TFileLog::IsBackingOff() const { return backOffMs_ != 0 && plat::TickCount() - failedAt_ < backOffMs_; }
 
-uint32_t TFileLog::WriteBatch() {
-  TBatchFile file(fileOps_, fileName_);
+uint32_t TFileLog::WriteBatch(TPendingFlush* flushLater) {
+  TBatchFile file(fileOps_, fileName_, &batchLines_);
   TLogRecord* previous = nullptr;  // the last record kept in the queue
   uint32_t pending = 0;            // records at the head whose lines wait in the chunk
   auto writeChunk = [&]() -> uint32_t {
     if (const uint32_t code = file.WriteChunk()) return code;
-    for (; pending != 0; --pending) delete queue_.Pop();
+    for (; pending != 0; --pending) {
+      // Deleted once the lock is released, where the caller finishes later.
+      TLogRecord* written = queue_.Pop();
+      if (flushLater != nullptr) {
+        flushLater->written_.Push(written);
+      } else {
+        delete written;
+      }
+    }
     previous = nullptr;
     return 0;
   };
@@ -335,6 +396,13 @@ uint32_t TFileLog::WriteBatch() {
   }
   if (!file.IsOpen()) return 0;
   if (const uint32_t code = writeChunk()) return code;
+  // Every line is in the file; the flush to disk can wait for the lock's
+  // release when others may open the file meanwhile.
+  if (flushLater != nullptr && fileOps_->ReleaseShare(file.Handle()) == 0) {
+    flushLater->ops_ = fileOps_;
+    flushLater->file_ = file.Detach();
+    return 0;
+  }
   return file.Finish();
 }
 

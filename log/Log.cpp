@@ -225,8 +225,12 @@ bool TThreadLog::OnWriterCommand(TWriterCommand command, TWriterTimers* timers) 
       KillTimer(&timers->flush);
       return false;
     case TWriterCommand::kFlushIfDue: {
-      TLogLock lock(this);
-      if (IsFlushDue()) WriteQueue();
+      TPendingFlush pending;
+      {
+        TLogLock lock(this);
+        if (IsFlushDue()) WriteQueue(&pending);
+      }
+      FinishFlush(&pending);
       break;
     }
     default: break;

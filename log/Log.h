@@ -79,9 +79,36 @@ class TLogFileOps {
   virtual uint32_t CutAt(plat::FileHandle file, uint64_t size);
   virtual uint32_t Flush(plat::FileHandle file);
   virtual uint32_t Close(plat::FileHandle file);
+  // Lets other writers open the file while this handle's flush to disk
+  // still runs; non-zero where the platform cannot, and the handle is then
+  // flushed and closed as before.
+  virtual uint32_t ReleaseShare(plat::FileHandle file);
 
   // The platform's files.
   static TLogFileOps& System();
+};
+
+// The file of a batch whose lines are written, left to be flushed to disk
+// and closed by the thread that wrote it once that thread has released the
+// logger lock: other threads and processes wait for the lock, not for the
+// disk. The written records are deleted then too.
+class TPendingFlush {
+ public:
+  TPendingFlush() = default;
+  ~TPendingFlush() { Finish(); }
+  TPendingFlush(const TPendingFlush&) = delete;
+  TPendingFlush& operator=(const TPendingFlush&) = delete;
+
+  // Deletes the written records, flushes the file to disk and closes it:
+  // 0, or the flush's code; 0 when no file is pending.
+  uint32_t Finish();
+
+ private:
+  friend class TFileLog;
+  TLogFileOps* ops_ = nullptr;
+  plat::FileHandle file_ = nullptr;
+  // The records whose lines the batch wrote, deleted outside the lock.
+  TLogQueue written_;
 };
 
 // The queue, the log file, its name and the named lock.
@@ -115,7 +142,12 @@ class TFileLog : public TLogBase {
   // the logger is closed (the queue waits for the next Open), or the
   // system's code (8 when memory ran out during the batch); never throws.
   uint32_t WriteQueue();
-  // WriteQueue under the lock.
+  // The same, but a batch whose lines are all written leaves its flush to
+  // disk and its close in `pending`, for the caller to finish once it has
+  // released the lock (FinishFlush).
+  uint32_t WriteQueue(TPendingFlush* pending);
+  // WriteQueue under the lock, the flush to disk after it: 0, or the code
+  // of the batch or of its flush.
   uint32_t Flush();
 
   // "YX_Log_" and the decimal address of this logger.
@@ -142,7 +174,11 @@ class TFileLog : public TLogBase {
   // One batch of WriteQueue: the records that pass the event list are
   // written and leave the queue, the others are dropped. Returns 0 or the
   // code of the step that failed.
-  uint32_t WriteBatch();
+  uint32_t WriteBatch(TPendingFlush* flushLater);
+  // Finishes a pending flush, outside the lock. A failed flush to disk is
+  // a failed batch for the back-off (its lines are in the file and stay
+  // out of the queue). Returns 0 or the flush's code.
+  uint32_t FinishFlush(TPendingFlush* pending);
   // Drops the oldest records beyond the queue bound.
   void BoundQueue();
   // Whether Log should leave the queue to a later batch because the last
@@ -166,6 +202,8 @@ class TFileLog : public TLogBase {
   uint32_t failedAt_ = 0;
   uint32_t backOffMs_ = 0;
   TLogFileOps* fileOps_ = &TLogFileOps::System();
+  // The lines of the batch being written; its buffer serves every batch.
+  BStr batchLines_;
   mutable std::recursive_mutex stateLock_;
 };
 

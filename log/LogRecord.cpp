@@ -34,12 +34,15 @@ void AppendId(const char* name, uint32_t value, BStr* out) {
 }  // namespace
 
 TLogRecord::TLogRecord(const char* category, const char* message)
+    : TLogRecord(category, message, kUnstamped) {
+  SetNow();
+}
+
+TLogRecord::TLogRecord(const char* category, const char* message, TUnstamped)
     : category_(category),
       message_(message),
       processId_(plat::CurrentProcessId()),
-      threadId_(plat::CurrentThreadId()) {
-  SetNow();
-}
+      threadId_(plat::CurrentThreadId()) {}
 
 void TLogRecord::FormatLine(TLogParams& params, BStr* out) const {
   const unsigned start = out->Length();

@@ -16,6 +16,12 @@ namespace yx {
 class TLogRecord : public TDateTime {
  public:
   TLogRecord(const char* category, const char* message);
+  // A record whose time stamp is given later by Stamp: the logger builds
+  // it before it takes its lock and stamps it under the lock.
+  enum TUnstamped { kUnstamped };
+  TLogRecord(const char* category, const char* message, TUnstamped);
+  // Sets the time stamp to now.
+  void Stamp() { SetNow(); }
   ~TLogRecord() override = default;
 
   const BStr& Category() const { return category_; }

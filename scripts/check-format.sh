@@ -13,17 +13,21 @@ mapfile -t files < <(git ls-files '*.cpp' '*.h')
 if [ "${1:-}" = "--fix" ]; then clang-format -i "${files[@]}"; fi
 
 status=0
-for f in "${files[@]}"; do
-  if ! clang-format --dry-run -Werror "$f" >/dev/null 2>&1; then
-    echo "check-format: $f does not match .clang-format (run: clang-format -i $f)"
-    status=1
-  fi
-done
+# One run over all files; only when it fails, one run per file to name them.
+if ! clang-format --dry-run -Werror "${files[@]}" >/dev/null 2>&1; then
+  for f in "${files[@]}"; do
+    if ! clang-format --dry-run -Werror "$f" >/dev/null 2>&1; then
+      echo "check-format: $f does not match .clang-format (run: clang-format -i $f)"
+      status=1
+    fi
+  done
+fi
 
 for f in "${files[@]}"; do
   case "$f" in *.cpp) ;; *) continue ;; esac
-  dir=$(dirname "$f")
-  name=$(basename "$f" .cpp)
+  dir="${f%/*}"
+  name="${f##*/}"
+  name="${name%.cpp}"
   own=""
   if [ -f "$dir/$name.h" ]; then
     own="$name.h"

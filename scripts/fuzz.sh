@@ -9,6 +9,7 @@
 # 2. Replays the committed corpus fuzz/corpus/<target> with every target, in
 #    an English and in a Russian user locale.
 # 3. Fuzzes every target for the given seconds, half of them in each locale,
+#    two targets at a time,
 #    starting from a temporary copy of its corpus (fuzz/corpus is never
 #    written), with a 10 s timeout per input and a 2048 MB memory limit.
 #
@@ -98,16 +99,16 @@ for t in "${TARGETS[@]}"; do
   done
 done
 
-echo "=== fuzz ${SECONDS_PER_TARGET}s per target"
+echo "=== fuzz ${SECONDS_PER_TARGET}s per target, $JOBS targets at a time"
 FIRST_HALF=$(((SECONDS_PER_TARGET + 1) / 2))
 SECOND_HALF=$((SECONDS_PER_TARGET - FIRST_HALF))
-for t in "${TARGETS[@]}"; do
-  corpus="$WORK/corpus-$t"
+# fuzz_target T: fuzzes one target, half the time in each locale; writes its
+# summary lines to $WORK/result-T and a line per failed run to $WORK/failed-T.
+fuzz_target() {
+  local t="$1" corpus="$WORK/corpus-$1" dict=() i=0 loc time log status runs speed units line
   mkdir -p "$corpus" "$ARTIFACTS/$t"
   cp -R "$ROOT/fuzz/corpus/$t/." "$corpus/"
-  dict=()
   if [ -f "$ROOT/fuzz/dict/$t.dict" ]; then dict=("-dict=$ROOT/fuzz/dict/$t.dict"); fi
-  i=0
   for loc in "${LOCALES[@]}"; do
     time=$FIRST_HALF
     if [ "$i" -eq 1 ]; then time=$SECOND_HALF; fi
@@ -125,11 +126,30 @@ for t in "${TARGETS[@]}"; do
     if [ "$status" -ne 0 ] || log_has_finding "$log"; then
       tail -n 80 "$log"
       line="$line: FAILED (exit $status; input kept in $ARTIFACTS/$t/)"
-      failed+=("fuzz $t $loc")
+      echo "fuzz $t $loc" >>"$WORK/failed-$t"
     fi
     echo "$line"
-    summary+=("$line")
+    echo "$line" >>"$WORK/result-$t"
   done
+}
+running=0
+for t in "${TARGETS[@]}"; do
+  if [ "$running" -ge "$JOBS" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+  fuzz_target "$t" &
+  running=$((running + 1))
+done
+wait
+for t in "${TARGETS[@]}"; do
+  # A target that ended without its result lines counts as failed.
+  if [ -f "$WORK/result-$t" ]; then
+    mapfile -t -O "${#summary[@]}" summary <"$WORK/result-$t"
+  else
+    failed+=("fuzz $t: no result")
+  fi
+  if [ -f "$WORK/failed-$t" ]; then mapfile -t -O "${#failed[@]}" failed <"$WORK/failed-$t"; fi
 done
 
 echo "=== fuzz summary"

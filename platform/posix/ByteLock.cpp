@@ -20,12 +20,14 @@ int SetByteLock(int fd, short type, off_t start, off_t count, bool wait) {
   return 0;
 }
 
-int IsByteHeldElsewhere(int fd, off_t byte, bool* held) {
+int IsByteHeldElsewhere(int fd, off_t byte, bool* held) { return IsRangeHeldElsewhere(fd, byte, 1, held); }
+
+int IsRangeHeldElsewhere(int fd, off_t start, off_t count, bool* held) {
   struct flock lock = {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
-  lock.l_start = byte;
-  lock.l_len = 1;
+  lock.l_start = start;
+  lock.l_len = count;
   if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return errno;
   *held = lock.l_type != F_UNLCK;
   return 0;

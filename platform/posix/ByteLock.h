@@ -14,9 +14,10 @@ namespace plat::detail {
 // `start`; `wait` blocks until it can be had. Returns 0 or the errno value.
 int SetByteLock(int fd, short type, off_t start, off_t count, bool wait);
 
-// Whether another open of the file holds a lock on the byte at `byte`.
-// Returns 0 or the errno value.
+// Whether another open of the file holds a lock on the byte at `byte`, or
+// on any of the `count` bytes from `start`. Returns 0 or the errno value.
 int IsByteHeldElsewhere(int fd, off_t byte, bool* held);
+int IsRangeHeldElsewhere(int fd, off_t start, off_t count, bool* held);
 
 // Whether `err` is how a file system says it has no such locks.
 bool ByteLocksUnsupported(int err);

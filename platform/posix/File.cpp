@@ -75,6 +75,30 @@ void PauseBeforeRetry() {
   nanosleep(&pause, nullptr);
 }
 
+// Whether a lock of another handle lies on a byte that opposes one of the
+// handle's own facts. One question covers the span of all such bytes; only
+// when something lies in it is each byte asked on its own (the span may
+// hold a byte that opposes nothing of this handle).
+int FindShareConflict(int fd, const bool* own, const int* opposed, bool* conflict) {
+  *conflict = false;
+  int low = kLockBytes;
+  int high = -1;
+  for (int byte = 0; byte < kLockBytes; ++byte) {
+    if (!own[byte] || opposed[byte] < 0) continue;
+    low = opposed[byte] < low ? opposed[byte] : low;
+    high = opposed[byte] > high ? opposed[byte] : high;
+  }
+  if (high < 0) return 0;
+  bool held = false;
+  int err = detail::IsRangeHeldElsewhere(fd, kLockBase + low, high - low + 1, &held);
+  if (err != 0 || !held) return err;
+  for (int byte = 0; byte < kLockBytes && err == 0 && !*conflict; ++byte) {
+    if (own[byte] && opposed[byte] >= 0)
+      err = detail::IsByteHeldElsewhere(fd, kLockBase + opposed[byte], conflict);
+  }
+  return err;
+}
+
 // Takes the share-mode locks of a handle with the given access and share mode
 // on `fd`, or returns 32 when another handle's locks forbid the open.
 uint32_t TakeShareLocks(int fd, bool read, bool write, uint32_t share) {
@@ -84,15 +108,16 @@ uint32_t TakeShareLocks(int fd, bool read, bool write, uint32_t share) {
   const int opposed[kLockBytes] = {kDeniesRead, kDeniesWrite, kOpenForRead, kOpenForWrite, -1};
   for (int attempt = 0; attempt < kShareAttempts; ++attempt) {
     int err = 0;
-    for (int byte = 0; byte < kLockBytes && err == 0; ++byte) {
-      if (own[byte]) err = detail::SetByteLock(fd, F_RDLCK, kLockBase + byte, 1, false);
+    // One call for each run of adjacent own bytes.
+    for (int byte = 0; byte < kLockBytes && err == 0;) {
+      int end = byte;
+      while (end < kLockBytes && own[end]) ++end;
+      if (end > byte) err = detail::SetByteLock(fd, F_RDLCK, kLockBase + byte, end - byte, false);
+      byte = end + 1;
     }
     // Asked only once every own lock is held (see the top of the file).
     bool conflict = false;
-    for (int byte = 0; byte < kLockBytes && err == 0 && !conflict; ++byte) {
-      if (own[byte] && opposed[byte] >= 0)
-        err = detail::IsByteHeldElsewhere(fd, kLockBase + opposed[byte], &conflict);
-    }
+    if (err == 0) err = FindShareConflict(fd, own, opposed, &conflict);
     if (err != 0) {
       detail::SetByteLock(fd, F_UNLCK, kLockBase, kLockBytes, false);
       return detail::ByteLocksUnsupported(err) ? 0 : ErrorFromErrno(err);
@@ -199,8 +224,9 @@ uint32_t PrepareDescriptor(int fd, uint32_t share, const OpenRequest& request) {
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return kErrorAccessDenied;
   // Reads and writes of a regular file never wait anyway; the descriptor
-  // drops the flag so that it behaves as any other.
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // drops the flag so that it behaves as any other; the status flags it
+  // keeps are known from the open.
+  fcntl(fd, F_SETFL, request.flags & O_APPEND);
   if (request.shareEmulated) {
     if (uint32_t code = TakeShareLocks(fd, request.read, request.write, share)) return code;
   }
@@ -274,6 +300,15 @@ uint32_t CutFileAt(FileHandle file, uint64_t size) {
   } while (result != 0 && errno == EINTR);
   if (result != 0) return FailWith(ErrorFromErrno(errno));
   if (lseek(file->fd, static_cast<off_t>(size), SEEK_SET) < 0) return FailWith(ErrorFromErrno(errno));
+  return 0;
+}
+
+uint32_t ReleaseShareMode(FileHandle file) {
+  if (file == nullptr) return FailWith(kErrorInvalidHandle);
+  // One call drops every share-mode lock of the handle (a handle without
+  // share-mode emulation has none, and the call changes nothing).
+  const int err = detail::SetByteLock(file->fd, F_UNLCK, kLockBase, kLockBytes, false);
+  if (err != 0 && !detail::ByteLocksUnsupported(err)) return FailWith(ErrorFromErrno(err));
   return 0;
 }
 

@@ -48,6 +48,9 @@ uint32_t CutFileAt(FileHandle file, uint64_t size) {
   return ::SetEndOfFile(Native(file)) ? 0 : Failure();
 }
 
+// CreateFileA fixes the share mode of a handle until it is closed.
+uint32_t ReleaseShareMode(FileHandle) { return Fail(ERROR_NOT_SUPPORTED); }
+
 uint32_t ReadAll(FileHandle file, void* bytes, uint32_t size, uint32_t* done) {
   *done = 0;
   auto* p = static_cast<char*>(bytes);

@@ -75,6 +75,14 @@ uint32_t WriteAll(FileHandle file, const void* bytes, uint32_t size);
 // the part of a write that failed half-way.
 uint32_t CutFileAt(FileHandle file, uint64_t size);
 
+// Lifts the share mode of a handle that has done its writing: from now on
+// other handles may open the file for any access, while this one stays
+// good for FlushFile and CloseFile. A writer uses it to let the next
+// writer in before its own flush to disk has ended. Returns 0 when done;
+// 50 (ERROR_NOT_SUPPORTED) where a handle's share mode is fixed for its
+// life (Windows), the handle unchanged.
+uint32_t ReleaseShareMode(FileHandle file);
+
 // ReadFile until `size` bytes or the end of the file: stores the number of
 // bytes read in *done (fewer than `size` only at the end of the file).
 uint32_t ReadAll(FileHandle file, void* bytes, uint32_t size, uint32_t* done);
