@@ -68,9 +68,6 @@
 #define YX_TSAN 1
 #endif
 #endif
-#if defined(YX_TSAN)
-#include <sanitizer/tsan_interface.h>
-#endif
 
 namespace plat {
 namespace {
@@ -344,14 +341,29 @@ void CloseSegment(Segment* segment) {
   delete segment;
 }
 
-// ThreadSanitizer counts a lock that returns EOWNERDEAD as acquired when it
-// comes from pthread_mutex_lock or _trylock, but not from _timedlock; for
-// that one it is told through its annotations, or it would report the
-// release.
-void NoteAbandonedTimedLock([[maybe_unused]] pthread_mutex_t* mutex) {
+// A wait with a time limit; returns what pthread_mutex_timedlock returns.
+// ThreadSanitizer models an abandoned mutex (EOWNERDEAD) only where it comes
+// from pthread_mutex_lock or _trylock, which make it forget the owner that
+// ended; after _timedlock it would keep that owner and report a double
+// lock. Its build therefore waits by trying again every millisecond, with
+// the same results.
+int TimedLock(pthread_mutex_t* mutex, uint32_t timeoutMs) {
 #if defined(YX_TSAN)
-  __tsan_mutex_pre_lock(mutex, __tsan_mutex_try_lock);
-  __tsan_mutex_post_lock(mutex, __tsan_mutex_try_lock, 0);
+  const timespec deadline = detail::DeadlineOn(CLOCK_MONOTONIC, timeoutMs);
+  for (;;) {
+    const int err = pthread_mutex_trylock(mutex);
+    if (err != EBUSY) return err;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (now.tv_sec > deadline.tv_sec || (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec)) {
+      return ETIMEDOUT;
+    }
+    const timespec pause = {0, 1000000L};
+    nanosleep(&pause, nullptr);
+  }
+#else
+  const timespec deadline = detail::RealtimeDeadline(timeoutMs);
+  return pthread_mutex_timedlock(mutex, &deadline);
 #endif
 }
 
@@ -370,10 +382,8 @@ uint32_t WaitMutex(MutexHandle mutex, uint32_t timeoutMs) {
     if (timeoutMs == kInfinite) {
       err = pthread_mutex_lock(&shared->mutex);
     } else {
-      timespec deadline = detail::RealtimeDeadline(timeoutMs);
-      err = pthread_mutex_timedlock(&shared->mutex, &deadline);
+      err = TimedLock(&shared->mutex, timeoutMs);
       if (err == ETIMEDOUT) return kErrorWaitTimeout;
-      if (err == EOWNERDEAD) NoteAbandonedTimedLock(&shared->mutex);
     }
   }
   if (err == EOWNERDEAD) {  // abandoned: ours now, with a fresh count

@@ -28,19 +28,6 @@ std::string Convert(const std::string& bytes, uint32_t codePage) {
   return out;
 }
 
-TEST(ConsoleTest, Oem866CyrillicBecomesUtf8) {
-  // "Привет", "Ёё", "№" in code page 866.
-  EXPECT_EQ(Convert("\x8F\xE0\xA8\xA2\xA5\xE2", 866), std::string(u8"Привет"));
-  EXPECT_EQ(Convert("\xF0\xF1", 866), std::string(u8"Ёё"));
-  EXPECT_EQ(Convert("\xFC", 866), std::string(u8"№"));
-  EXPECT_EQ(Convert("\x80\x9F\xA0\xAF\xE0\xEF", 866), std::string(u8"АЯапря"));
-}
-
-TEST(ConsoleTest, Oem437BecomesUtf8) {
-  EXPECT_EQ(Convert("\x80\x81\xE1\xC9\xFB\x9B", 437), std::string(u8"Çüß╔√¢"));
-  EXPECT_EQ(Convert("\x9E\xFC\xFF", 437), std::string(u8"₧ⁿ\u00A0"));
-}
-
 TEST(ConsoleTest, Oem866UpperHalfMapsEveryByte) {
   const std::string expected = std::string(u8"АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ") +
                                u8"абвгдежзийклмноп░▒▓│┤╡╢╖╕╣║╗╝╜╛┐" + u8"└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀" +
@@ -55,21 +42,15 @@ TEST(ConsoleTest, Oem437UpperHalfMapsEveryByte) {
   EXPECT_EQ(Convert(UpperHalf(), 437), expected);
 }
 
-TEST(ConsoleTest, AsciiAndControlBytesPassUnchanged) {
+TEST(ConsoleTest, AsciiPassesUnchangedOtherCodePagesFail) {
   std::string lower;
   for (int b = 0; b < 0x80; ++b) lower.push_back(static_cast<char>(b));
   EXPECT_EQ(Convert(lower, 866), lower);
   EXPECT_EQ(Convert(lower, 437), lower);
-}
-
-TEST(ConsoleTest, EmptyInputGivesEmptyText) {
   std::string out = "old";
   EXPECT_TRUE(plat::OemToUtf8("", 0, 866, &out));
   EXPECT_EQ(out, "");
-}
-
-TEST(ConsoleTest, OtherCodePageFailsWithInvalidParameter) {
-  std::string out = "old";
+  out = "old";
   plat::SetLastError(0);
   EXPECT_FALSE(plat::OemToUtf8("\x80", 1, 1251, &out));
   EXPECT_EQ(plat::LastError(), plat::kErrorInvalidParameter);

@@ -18,7 +18,10 @@ namespace {
 using plat::FileHandle;
 using yxtest::ScopedTempDir;
 
-constexpr uint32_t kShareReadWrite = plat::kFileShareRead | plat::kFileShareWrite;
+constexpr uint32_t kR = plat::kGenericRead;
+constexpr uint32_t kW = plat::kGenericWrite;
+constexpr uint32_t kShareR = plat::kFileShareRead;
+constexpr uint32_t kShareRW = plat::kFileShareRead | plat::kFileShareWrite;
 
 // Opens and expects success; returns the handle.
 FileHandle MustOpen(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition) {
@@ -28,10 +31,11 @@ FileHandle MustOpen(const std::string& name, uint32_t access, uint32_t share, ui
   return file;
 }
 
-// Opens and returns the error code; a handle that was opened is closed.
+// Opens and returns the error code, which is also the last error, with a
+// null handle; a handle that was opened is closed.
 uint32_t OpenCode(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition) {
   FileHandle file = reinterpret_cast<FileHandle>(1);
-  uint32_t code = plat::OpenFile(name.c_str(), access, share, disposition, &file);
+  const uint32_t code = plat::OpenFile(name.c_str(), access, share, disposition, &file);
   if (code != 0) {
     EXPECT_EQ(file, nullptr);
     EXPECT_EQ(plat::LastError(), code);
@@ -42,13 +46,13 @@ uint32_t OpenCode(const std::string& name, uint32_t access, uint32_t share, uint
 }
 
 void WriteFileText(const std::string& name, const std::string& text) {
-  FileHandle file = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kCreateAlways);
+  FileHandle file = MustOpen(name, kW, kShareR, plat::kCreateAlways);
   ASSERT_EQ(plat::WriteAll(file, text.data(), static_cast<uint32_t>(text.size())), 0u);
   ASSERT_EQ(plat::CloseFile(file), 0u);
 }
 
 std::string ReadFileText(const std::string& name) {
-  FileHandle file = MustOpen(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting);
+  FileHandle file = MustOpen(name, kR, kShareR, plat::kOpenExisting);
   char buf[256];
   uint32_t done = 0;
   EXPECT_EQ(plat::ReadAll(file, buf, sizeof buf, &done), 0u);
@@ -56,101 +60,129 @@ std::string ReadFileText(const std::string& name) {
   return std::string(buf, done);
 }
 
-// Milliseconds since 1 January 1970 of a date and time (no time zone).
-int64_t ToMs(const plat::SystemTime& t) {
-  int64_t y = t.wYear - (t.wMonth <= 2 ? 1 : 0);
-  int64_t era = (y >= 0 ? y : y - 399) / 400;
-  int64_t yoe = y - era * 400;
-  int64_t mp = (t.wMonth + 9) % 12;
-  int64_t doy = (153 * mp + 2) / 5 + t.wDay - 1;
-  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  int64_t days = era * 146097 + doe - 719468;
-  return ((days * 24 + t.wHour) * 60 + t.wMinute) * 60000 + t.wSecond * 1000 + t.wMilliseconds;
-}
-
-TEST(FileTest, AppendsAtTheEndAndReadsBack) {
+TEST(FileTest, WritesFromTheStartOrTheEndAndReadsBack) {
   ScopedTempDir dir;
   const std::string name = dir.File("append.log");
-  FileHandle file = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways);
+  FileHandle file = MustOpen(name, kW, kShareR, plat::kOpenAlways);
   uint64_t position = 99;
   EXPECT_EQ(plat::SeekToEnd(file, &position), 0u);
   EXPECT_EQ(position, 0u);
-  EXPECT_EQ(plat::WriteAll(file, "abc", 3), 0u);
+  EXPECT_EQ(plat::WriteAll(file, "abcx", 4), 0u);
   EXPECT_EQ(plat::FlushFile(file), 0u);
   EXPECT_EQ(plat::CloseFile(file), 0u);
-
-  file = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways);
+  file = MustOpen(name, kW, kShareR, plat::kOpenAlways);
+  EXPECT_EQ(plat::WriteAll(file, "A", 1), 0u);  // without a seek: from the start
   EXPECT_EQ(plat::SeekToEnd(file, &position), 0u);
-  EXPECT_EQ(position, 3u);
+  EXPECT_EQ(position, 4u);
   EXPECT_EQ(plat::WriteAll(file, "defg", 4), 0u);
-  EXPECT_EQ(plat::SeekToEnd(file, nullptr), 0u);
   EXPECT_EQ(plat::CloseFile(file), 0u);
 
-  file = MustOpen(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting);
+  file = MustOpen(name, kR, kShareR, plat::kOpenExisting);
   uint64_t size = 0;
   EXPECT_EQ(plat::FileSize(file, &size), 0u);
-  EXPECT_EQ(size, 7u);
+  EXPECT_EQ(size, 8u);
   char buf[16] = {};
   uint32_t done = 0;
   EXPECT_EQ(plat::ReadAll(file, buf, sizeof buf, &done), 0u);
-  EXPECT_EQ(std::string(buf, done), "abcdefg");
+  EXPECT_EQ(std::string(buf, done), "Abcxdefg");
   EXPECT_EQ(plat::ReadAll(file, buf, sizeof buf, &done), 0u);  // at the end
   EXPECT_EQ(done, 0u);
+  EXPECT_EQ(plat::WriteAll(file, "y", 1), plat::kErrorAccessDenied);  // a read handle
+  EXPECT_EQ(plat::LastError(), plat::kErrorAccessDenied);
   EXPECT_EQ(plat::CloseFile(file), 0u);
-}
-
-TEST(FileTest, WritingWithoutSeekOverwritesFromTheStart) {
-  ScopedTempDir dir;
-  const std::string name = dir.File("start.txt");
-  WriteFileText(name, "123456");
-  FileHandle file = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways);
-  EXPECT_EQ(plat::WriteAll(file, "ab", 2), 0u);
-  plat::CloseFile(file);
-  EXPECT_EQ(ReadFileText(name), "ab3456");
+  EXPECT_EQ(plat::CloseFile(nullptr), plat::kErrorInvalidHandle);
+  EXPECT_EQ(plat::LastError(), plat::kErrorInvalidHandle);
 }
 
 TEST(FileTest, CreationDispositions) {
   ScopedTempDir dir;
   const std::string name = dir.File("disp.txt");
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, 0, plat::kOpenExisting), plat::kErrorFileNotFound);
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, 0, plat::kTruncateExisting), plat::kErrorFileNotFound);
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, 0, plat::kCreateNew), 0u);
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, 0, plat::kCreateNew), plat::kErrorFileExists);
-  WriteFileText(name, "old content");
-  EXPECT_EQ(OpenCode(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenAlways), 0u);
-  EXPECT_EQ(ReadFileText(name), "old content");
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, 0, plat::kCreateAlways), 0u);
-  EXPECT_EQ(ReadFileText(name), "");
-  WriteFileText(name, "again");
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, 0, plat::kTruncateExisting), 0u);
-  EXPECT_EQ(ReadFileText(name), "");
+  // clang-format off
+  const struct { uint32_t access, disposition; const char* before; uint32_t code; const char* after; } cases[] = {
+      {kW, plat::kOpenExisting,     nullptr, plat::kErrorFileNotFound, nullptr},
+      {kW, plat::kTruncateExisting, nullptr, plat::kErrorFileNotFound, nullptr},
+      {kW, plat::kCreateNew,        nullptr, 0,                        ""},
+      {kW, plat::kCreateNew,        "old",   plat::kErrorFileExists,   "old"},
+      {kR, plat::kOpenAlways,       "old",   0,                        "old"},
+      {kW, plat::kCreateAlways,     "old",   0,                        ""},
+      {kW, plat::kTruncateExisting, "old",   0,                        ""},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.disposition) + (c.before != nullptr ? " on a file" : " on nothing"));
+    plat::DeleteFileByName(name.c_str());
+    if (c.before != nullptr) WriteFileText(name, c.before);
+    EXPECT_EQ(OpenCode(name, c.access, kShareR, c.disposition), c.code);
+    if (c.after != nullptr) {
+      EXPECT_EQ(ReadFileText(name), c.after);
+    }
+  }
 }
 
-TEST(FileTest, SecondWriterFailsWithSharingViolation) {
+// A second open while a first handle is open: the share modes of each must
+// allow the other's access; a query handle (no access) never conflicts. A
+// refused open leaves the content alone.
+TEST(FileTest, ShareModesBetweenTwoHandles) {
   ScopedTempDir dir;
   const std::string name = dir.File("shared.log");
-  FileHandle writer = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways);
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways),
-            plat::kErrorSharingViolation);
-  // Sharing write itself does not help: the first handle does not share it.
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, kShareReadWrite, plat::kOpenAlways),
-            plat::kErrorSharingViolation);
-  // A refused CREATE_ALWAYS leaves the content alone.
-  EXPECT_EQ(plat::WriteAll(writer, "kept", 4), 0u);
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, kShareReadWrite, plat::kCreateAlways),
-            plat::kErrorSharingViolation);
-  EXPECT_EQ(plat::CloseFile(writer), 0u);
-  EXPECT_EQ(ReadFileText(name), "kept");
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways), 0u);
+  // clang-format off
+  const struct { uint32_t access1, share1, access2, share2, disposition2, code; } cases[] = {
+      {kW, kShareR,  kW, kShareR,  plat::kOpenAlways,   plat::kErrorSharingViolation},
+      {kW, kShareR,  kW, kShareRW, plat::kOpenAlways,   plat::kErrorSharingViolation},
+      {kW, kShareR,  kW, kShareRW, plat::kCreateAlways, plat::kErrorSharingViolation},
+      {kW, kShareR,  kR, kShareR,  plat::kOpenExisting, plat::kErrorSharingViolation},
+      {kW, kShareR,  kR, kShareRW, plat::kOpenExisting, 0},
+      {kW, kShareRW, kW, kShareRW, plat::kOpenAlways,   0},
+      {kR, kShareR,  kR, kShareR,  plat::kOpenExisting, 0},
+      {kR, kShareR,  kW, kShareRW, plat::kOpenExisting, plat::kErrorSharingViolation},
+      {kR, 0,        kR, kShareRW, plat::kOpenExisting, plat::kErrorSharingViolation},
+      {0,  0,        kW, 0,        plat::kOpenExisting, 0},
+      {kW, 0,        0,  kShareRW, plat::kOpenExisting, 0},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.access1 << "/" << c.share1 << " then " << c.access2 << "/"
+                                    << c.share2);
+    WriteFileText(name, "kept");
+    FileHandle first = MustOpen(name, c.access1, c.share1, plat::kOpenExisting);
+    EXPECT_EQ(OpenCode(name, c.access2, c.share2, c.disposition2), c.code);
+    EXPECT_EQ(plat::CloseFile(first), 0u);
+    EXPECT_EQ(ReadFileText(name), c.code == 0 && c.disposition2 == plat::kCreateAlways ? "" : "kept");
+    EXPECT_EQ(OpenCode(name, c.access2, c.share2, plat::kOpenExisting), 0u);  // free again
+  }
 }
 
-TEST(FileTest, WritersSharingWriteCoexist) {
+TEST(FileTest, QueryHandleReadsSizeAndTimeButNoContent) {
   ScopedTempDir dir;
-  const std::string name = dir.File("both.log");
-  FileHandle first = MustOpen(name, plat::kGenericWrite, kShareReadWrite, plat::kOpenAlways);
-  FileHandle second = MustOpen(name, plat::kGenericWrite, kShareReadWrite, plat::kOpenAlways);
-  plat::CloseFile(second);
-  plat::CloseFile(first);
+  const std::string name = dir.File("query.wli");
+  plat::SystemTime now;
+  plat::LocalTime(&now);
+  WriteFileText(name, "12345");
+  FileHandle writer = MustOpen(name, kW, 0, plat::kOpenExisting);
+  FileHandle query = MustOpen(name, 0, kShareRW, plat::kOpenExisting);
+  uint64_t size = 0;
+  EXPECT_EQ(plat::FileSize(query, &size), 0u);
+  EXPECT_EQ(size, 5u);
+  plat::SystemTime byHandle = {};
+  plat::SystemTime byName = {};
+  EXPECT_EQ(plat::LastWriteTimeLocal(query, &byHandle), 0u);
+  EXPECT_EQ(plat::LastWriteTimeLocal(name.c_str(), &byName), 0u);
+  char buf[4];
+  uint32_t done = 0;
+  EXPECT_EQ(plat::ReadAll(query, buf, sizeof buf, &done), plat::kErrorAccessDenied);
+  EXPECT_EQ(plat::WriteAll(query, "x", 1), plat::kErrorAccessDenied);
+  EXPECT_EQ(plat::CloseFile(query), 0u);
+  EXPECT_EQ(plat::CloseFile(writer), 0u);
+  // The local time of the write, to the millisecond by either way of asking.
+  auto ms = [](const plat::SystemTime& t) {
+    return ((((t.wYear * 13 + t.wMonth) * 32 + t.wDay) * 24 + t.wHour) * 60 + t.wMinute) * 60000LL +
+           t.wSecond * 1000 + t.wMilliseconds;
+  };
+  EXPECT_EQ(ms(byName), ms(byHandle));
+  if (byName.wDay == now.wDay) {
+    EXPECT_EQ(byName.wDayOfWeek, now.wDayOfWeek);
+  }
+  EXPECT_LT(std::llabs(ms(byName) - ms(now)), 5000) << byName.wHour << ":" << byName.wMinute;
 }
 
 TEST(FileTest, WritersExcludeEachOtherUnderContention) {
@@ -162,8 +194,7 @@ TEST(FileTest, WritersExcludeEachOtherUnderContention) {
   auto body = [&] {
     for (int i = 0; i < 200; ++i) {
       FileHandle file = nullptr;
-      uint32_t code =
-          plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &file);
+      uint32_t code = plat::OpenFile(name.c_str(), kW, kShareR, plat::kOpenAlways, &file);
       if (code == plat::kErrorSharingViolation) continue;
       if (code != 0) return code;
       if (holders.fetch_add(1) != 0) overlaps.fetch_add(1);
@@ -183,159 +214,36 @@ TEST(FileTest, WritersExcludeEachOtherUnderContention) {
   EXPECT_GT(opened.load(), 0);
 }
 
-TEST(FileTest, ReaderSharingOnlyReadFailsWhileTheFileIsWritten) {
-  ScopedTempDir dir;
-  const std::string name = dir.File("read.wli");
-  WriteFileText(name, "[Evts]\r\nAP=\r\n");
-  FileHandle writer = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenExisting);
-  EXPECT_EQ(OpenCode(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting),
-            plat::kErrorSharingViolation);
-  // A reader that shares write tolerates the writer.
-  EXPECT_EQ(OpenCode(name, plat::kGenericRead, kShareReadWrite, plat::kOpenExisting), 0u);
-  plat::CloseFile(writer);
-  EXPECT_EQ(OpenCode(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting), 0u);
-}
-
-TEST(FileTest, ReadersSharingReadCoexistAndKeepWritersOut) {
-  ScopedTempDir dir;
-  const std::string name = dir.File("readers.txt");
-  WriteFileText(name, "x");
-  FileHandle first = MustOpen(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting);
-  FileHandle second = MustOpen(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting);
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, kShareReadWrite, plat::kOpenExisting),
-            plat::kErrorSharingViolation);
-  plat::CloseFile(first);
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, kShareReadWrite, plat::kOpenExisting),
-            plat::kErrorSharingViolation);
-  plat::CloseFile(second);
-  EXPECT_EQ(OpenCode(name, plat::kGenericWrite, kShareReadWrite, plat::kOpenExisting), 0u);
-}
-
-TEST(FileTest, ReaderDenyingReadKeepsOtherReadersOut) {
-  ScopedTempDir dir;
-  const std::string name = dir.File("exclusive.txt");
-  WriteFileText(name, "x");
-  FileHandle reader = MustOpen(name, plat::kGenericRead, 0, plat::kOpenExisting);
-  EXPECT_EQ(OpenCode(name, plat::kGenericRead, kShareReadWrite, plat::kOpenExisting),
-            plat::kErrorSharingViolation);
-  plat::CloseFile(reader);
-}
-
-TEST(FileTest, QueryHandleNeverConflicts) {
-  ScopedTempDir dir;
-  const std::string name = dir.File("query.wli");
-  WriteFileText(name, "12345");
-  // A query handle sharing nothing does not keep a writer out ...
-  FileHandle quiet = MustOpen(name, 0, 0, plat::kOpenExisting);
-  FileHandle writer = MustOpen(name, plat::kGenericWrite, 0, plat::kOpenExisting);
-  // ... nor does a writer sharing nothing keep a query handle out.
-  FileHandle query = MustOpen(name, 0, kShareReadWrite, plat::kOpenExisting);
-  uint64_t size = 0;
-  EXPECT_EQ(plat::FileSize(query, &size), 0u);
-  EXPECT_EQ(size, 5u);
-  plat::SystemTime time = {};
-  EXPECT_EQ(plat::LastWriteTimeLocal(query, &time), 0u);
-  EXPECT_GE(time.wYear, 2000);
-  // Its content is out of reach.
-  char buf[4];
-  uint32_t done = 0;
-  EXPECT_EQ(plat::ReadAll(query, buf, sizeof buf, &done), plat::kErrorAccessDenied);
-  EXPECT_EQ(plat::WriteAll(query, "x", 1), plat::kErrorAccessDenied);
-  EXPECT_EQ(plat::CloseFile(query), 0u);
-  EXPECT_EQ(plat::CloseFile(writer), 0u);
-  EXPECT_EQ(plat::CloseFile(quiet), 0u);
-}
-
-TEST(FileTest, WriteThroughAReadHandleIsDenied) {
-  ScopedTempDir dir;
-  const std::string name = dir.File("ro.txt");
-  WriteFileText(name, "x");
-  FileHandle reader = MustOpen(name, plat::kGenericRead, kShareReadWrite, plat::kOpenExisting);
-  EXPECT_EQ(plat::WriteAll(reader, "y", 1), plat::kErrorAccessDenied);
-  EXPECT_EQ(plat::LastError(), plat::kErrorAccessDenied);
-  plat::CloseFile(reader);
-  EXPECT_EQ(ReadFileText(name), "x");
-}
-
-TEST(FileTest, MissingFileIs2AndMissingDirectoryIs3) {
+TEST(FileTest, MissingFilesDirectoriesAndDeletion) {
   ScopedTempDir dir;
   const std::string missing = dir.File("missing.wli");
   const std::string noDir = dir.File("no-such-dir", "x.log");
-  EXPECT_EQ(OpenCode(missing, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting),
-            plat::kErrorFileNotFound);
-  EXPECT_EQ(OpenCode(missing, 0, kShareReadWrite, plat::kOpenExisting), plat::kErrorFileNotFound);
-  EXPECT_EQ(OpenCode(noDir, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways),
-            plat::kErrorPathNotFound);
-  EXPECT_EQ(OpenCode(noDir, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting),
-            plat::kErrorPathNotFound);
-
-  EXPECT_EQ(plat::DeleteFileByName(missing.c_str()), plat::kErrorFileNotFound);
-  EXPECT_EQ(plat::LastError(), plat::kErrorFileNotFound);
-  EXPECT_EQ(plat::DeleteFileByName(noDir.c_str()), plat::kErrorPathNotFound);
-
   plat::SystemTime time;
-  EXPECT_EQ(plat::LastWriteTimeLocal(missing.c_str(), &time), plat::kErrorFileNotFound);
-  EXPECT_EQ(plat::LastWriteTimeLocal(noDir.c_str(), &time), plat::kErrorPathNotFound);
-}
+  for (const auto& [name, code] :
+       {std::pair(missing, plat::kErrorFileNotFound), std::pair(noDir, plat::kErrorPathNotFound)}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(OpenCode(name, kR, kShareR, plat::kOpenExisting), code);
+    EXPECT_EQ(OpenCode(name, 0, kShareRW, plat::kOpenExisting), code);
+    EXPECT_EQ(plat::DeleteFileByName(name.c_str()), code);
+    EXPECT_EQ(plat::LastError(), code);
+    EXPECT_EQ(plat::LastWriteTimeLocal(name.c_str(), &time), code);
+  }
+  EXPECT_EQ(OpenCode(noDir, kW, kShareR, plat::kOpenAlways), plat::kErrorPathNotFound);
+  EXPECT_EQ(OpenCode(dir.Path().string(), kR, kShareRW, plat::kOpenExisting), plat::kErrorAccessDenied);
 
-TEST(FileTest, DirectoryIsNoFile) {
-  ScopedTempDir dir;
-  EXPECT_EQ(OpenCode(dir.Path().string(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting),
-            plat::kErrorAccessDenied);
-}
-
-TEST(FileTest, DeleteRemovesTheFileButNotWhileAHandleDeniesIt) {
-  ScopedTempDir dir;
   const std::string name = dir.File("gone.log");
   WriteFileText(name, "x");
-  FileHandle writer = MustOpen(name, plat::kGenericWrite, plat::kFileShareRead, plat::kOpenExisting);
+  FileHandle writer = MustOpen(name, kW, kShareR, plat::kOpenExisting);
   EXPECT_EQ(plat::DeleteFileByName(name.c_str()), plat::kErrorSharingViolation);
   plat::CloseFile(writer);
-  // A query handle does not hold the file against deletion.
-  FileHandle query = MustOpen(name, 0, 0, plat::kOpenExisting);
-  EXPECT_EQ(plat::DeleteFileByName(name.c_str()), 0u);
-  plat::CloseFile(query);
-  EXPECT_EQ(OpenCode(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting),
-            plat::kErrorFileNotFound);
-}
-
-TEST(FileTest, HandleSharingDeleteLetsTheFileBeDeleted) {
-  ScopedTempDir dir;
-  const std::string name = dir.File("del.log");
-  WriteFileText(name, "x");
-  FileHandle reader =
-      MustOpen(name, plat::kGenericRead, kShareReadWrite | plat::kFileShareDelete, plat::kOpenExisting);
-  EXPECT_EQ(plat::DeleteFileByName(name.c_str()), 0u);
-  plat::CloseFile(reader);
-  EXPECT_EQ(OpenCode(name, plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting),
-            plat::kErrorFileNotFound);
-}
-
-TEST(FileTest, LastWriteTimeIsCloseToLocalTime) {
-  ScopedTempDir dir;
-  const std::string name = dir.File("time.wli");
-  plat::SystemTime now;
-  plat::LocalTime(&now);
-  WriteFileText(name, "x");
-  plat::SystemTime byName = {};
-  ASSERT_EQ(plat::LastWriteTimeLocal(name.c_str(), &byName), 0u);
-  FileHandle query = MustOpen(name, 0, kShareReadWrite, plat::kOpenExisting);
-  plat::SystemTime byHandle = {};
-  ASSERT_EQ(plat::LastWriteTimeLocal(query, &byHandle), 0u);
-  plat::CloseFile(query);
-
-  EXPECT_EQ(ToMs(byName), ToMs(byHandle));
-  EXPECT_LT(std::llabs(ToMs(byName) - ToMs(now)), 5000)
-      << byName.wHour << ":" << byName.wMinute << " vs " << now.wHour << ":" << now.wMinute;
-  EXPECT_GE(byName.wMonth, 1);
-  EXPECT_LE(byName.wMonth, 12);
-  EXPECT_LE(byName.wDayOfWeek, 6);
-  EXPECT_LT(byName.wMilliseconds, 1000);
-}
-
-TEST(FileTest, NullHandleIsInvalid) {
-  EXPECT_EQ(plat::CloseFile(nullptr), plat::kErrorInvalidHandle);
-  EXPECT_EQ(plat::LastError(), plat::kErrorInvalidHandle);
+  // Neither a query handle nor one that shares delete holds the file.
+  for (const auto& [access, share] : {std::pair(0u, 0u), std::pair(kR, kShareRW | plat::kFileShareDelete)}) {
+    WriteFileText(name, "x");
+    FileHandle handle = MustOpen(name, access, share, plat::kOpenExisting);
+    EXPECT_EQ(plat::DeleteFileByName(name.c_str()), 0u);
+    plat::CloseFile(handle);
+    EXPECT_EQ(OpenCode(name, kR, kShareR, plat::kOpenExisting), plat::kErrorFileNotFound);
+  }
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // processes (fork, exec, SIGKILL), files beyond 4 GiB, FIFOs, sockets,
 // devices and symbolic links.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -82,22 +84,12 @@ int ExitStatusWithin(int seconds, Body body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(PosixProcessTest, ChildOfForkHasItsOwnIds) {
+// A child made by fork, while another thread waits for a message, has ids
+// of its own and a message queue of its own; the parent's threads are not
+// in it.
+TEST(PosixProcessTest, ChildOfForkHasItsOwnIdsAndMessageQueue) {
   const uint32_t parentPid = plat::CurrentProcessId();
   const uint32_t parentTid = plat::CurrentThreadId();
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    bool ok = plat::CurrentProcessId() == static_cast<uint32_t>(getpid()) &&
-              plat::CurrentThreadId() == static_cast<uint32_t>(syscall(SYS_gettid)) &&
-              plat::CurrentProcessId() != parentPid && plat::CurrentThreadId() != parentTid;
-    _exit(ok ? 0 : 1);
-  }
-  EXPECT_EQ(ExitStatus(child), 0);
-  EXPECT_EQ(plat::CurrentProcessId(), parentPid);
-}
-
-TEST(PosixProcessTest, ChildOfForkHasAWorkingMessageQueue) {
   plat::EventHandle ready = plat::CreateEventObject(true, false);
   yxtest::TestThread waiter([ready] {
     plat::EnsureMessageQueue();
@@ -109,16 +101,20 @@ TEST(PosixProcessTest, ChildOfForkHasAWorkingMessageQueue) {
   });
   ASSERT_EQ(plat::WaitEventObject(ready, 10000), 0u);
   plat::EnsureMessageQueue();
-  pid_t child = fork();  // while the waiter waits for a message
+  pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     plat::ThreadMessage message = {};
-    bool ok = !plat::PostThreadMessageTo(waiter.Id(), plat::kWmUser, 0, 0) &&  // no such thread here
-              plat::PostThreadMessageTo(plat::CurrentThreadId(), plat::kWmUser + 4, 4, 0) &&
-              plat::GetThreadMessage(&message) > 0 && message.message == plat::kWmUser + 4;
+    const bool ok = plat::CurrentProcessId() == static_cast<uint32_t>(getpid()) &&
+                    plat::CurrentThreadId() == static_cast<uint32_t>(syscall(SYS_gettid)) &&
+                    plat::CurrentProcessId() != parentPid && plat::CurrentThreadId() != parentTid &&
+                    !plat::PostThreadMessageTo(waiter.Id(), plat::kWmUser, 0, 0) &&
+                    plat::PostThreadMessageTo(plat::CurrentThreadId(), plat::kWmUser + 4, 4, 0) &&
+                    plat::GetThreadMessage(&message) > 0 && message.message == plat::kWmUser + 4;
     _exit(ok ? 0 : 1);
   }
   EXPECT_EQ(ExitStatus(child), 0);
+  EXPECT_EQ(plat::CurrentProcessId(), parentPid);
   EXPECT_TRUE(plat::PostThreadMessageTo(waiter.Id(), plat::kWmQuit, 0, 0));
   EXPECT_EQ(waiter.Join(), 0u);
   plat::CloseEventObject(ready);
@@ -157,7 +153,10 @@ TEST(PosixProcessTest, CommandLineQuotesEmptyArgumentsAndArgumentsWithBlanks) {
       "\"/opt/my tools/yxtk\" --gtest_filter=PosixProcessTest.ChildWritesItsCommandLine \"\" \"a b\" plain");
 }
 
-TEST(PosixMutexTest, MutexOfAKilledChildIsAbandonedAndAcquired) {
+// The owner is killed while this process waits with a time limit: the
+// mutex is abandoned and acquired, and the object goes with the last handle
+// although the killed process never closed its own.
+TEST(PosixMutexTest, MutexOfAKilledProcessIsAbandonedAndAcquired) {
   const std::string name = UniqueName("killed");
   MutexHandle mutex = nullptr;
   ASSERT_EQ(plat::CreateNamedMutex(name.c_str(), &mutex), 0u);
@@ -172,37 +171,10 @@ TEST(PosixMutexTest, MutexOfAKilledChildIsAbandonedAndAcquired) {
   }
   ASSERT_EQ(locked.Receive(), 'L');
   EXPECT_EQ(plat::WaitMutex(mutex, 0), plat::kErrorWaitTimeout);
-  kill(child, SIGKILL);
-  EXPECT_EQ(ExitStatus(child), -1);
-  EXPECT_EQ(plat::WaitMutex(mutex, plat::kInfinite), 0u);
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), plat::kErrorNotOwner);
-  EXPECT_EQ(plat::CloseMutexHandle(mutex), 0u);
-  // The killed child never closed its handle; the object is gone all the same.
-  MutexHandle gone = nullptr;
-  EXPECT_EQ(plat::OpenNamedMutex(name.c_str(), &gone), plat::kErrorFileNotFound);
-}
-
-TEST(PosixMutexTest, WaiterInAnotherProcessGetsTheMutexWhenItsOwnerIsKilled) {
-  const std::string name = UniqueName("killed2");
-  MutexHandle mutex = nullptr;
-  ASSERT_EQ(plat::CreateNamedMutex(name.c_str(), &mutex), 0u);
-  Pipe locked;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    MutexHandle own = nullptr;
-    if (plat::CreateNamedMutex(name.c_str(), &own) != 0 || plat::WaitMutex(own, plat::kInfinite) != 0)
-      _exit(1);
-    locked.Send('L');
-    for (;;) pause();
-  }
-  ASSERT_EQ(locked.Receive(), 'L');
-  // Kill the owner while this process waits with a time limit.
   pid_t killer = fork();
   ASSERT_GE(killer, 0);
   if (killer == 0) {
-    usleep(100 * 1000);
+    usleep(50 * 1000);  // lets this process come to wait
     kill(child, SIGKILL);
     _exit(0);
   }
@@ -210,55 +182,23 @@ TEST(PosixMutexTest, WaiterInAnotherProcessGetsTheMutexWhenItsOwnerIsKilled) {
   EXPECT_EQ(ExitStatus(killer), 0);
   EXPECT_EQ(ExitStatus(child), -1);
   EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
+  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), plat::kErrorNotOwner);
   EXPECT_EQ(plat::CloseMutexHandle(mutex), 0u);
-}
-
-TEST(PosixMutexTest, TwoProcessesSerialiseIncrementsOfASharedCounter) {
-  const std::string name = UniqueName("counter");
-  MutexHandle mutex = nullptr;
-  ASSERT_EQ(plat::CreateNamedMutex(name.c_str(), &mutex), 0u);
-  void* page = mmap(nullptr, sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  ASSERT_NE(page, MAP_FAILED);
-  volatile int* counter = static_cast<volatile int*>(page);
-  *counter = 0;
-  constexpr int kRounds = 2000;
-  // Read, yield, write: without the mutex the two processes lose increments.
-  auto count = [&](MutexHandle m) {
-    for (int i = 0; i < kRounds; ++i) {
-      if (plat::WaitMutex(m, plat::kInfinite) != 0) return false;
-      int value = *counter;
-      sched_yield();
-      *counter = value + 1;
-      if (plat::ReleaseMutexHandle(m) != 0) return false;
-    }
-    return true;
-  };
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    MutexHandle own = nullptr;
-    if (plat::CreateNamedMutex(name.c_str(), &own) != 0) _exit(1);
-    bool ok = count(own);
-    plat::CloseMutexHandle(own);
-    _exit(ok ? 0 : 2);
-  }
-  EXPECT_TRUE(count(mutex));
-  EXPECT_EQ(ExitStatus(child), 0);
-  EXPECT_EQ(*counter, 2 * kRounds);
-  munmap(page, sizeof(int));
-  plat::CloseMutexHandle(mutex);
+  MutexHandle gone = nullptr;
+  EXPECT_EQ(plat::OpenNamedMutex(name.c_str(), &gone), plat::kErrorFileNotFound);
 }
 
 // Each round creates, takes, releases and closes the mutex, so the object
 // keeps vanishing with one process's last close while the other process
-// creates or opens it: the two must still always meet in one object.
+// creates or opens it: the two must still always meet in one object, and
+// its increments of a shared counter (read, yield, write) never overlap.
 TEST(PosixMutexTest, ProcessesThatCreateAndCloseEachRoundStillShareOneMutex) {
   const std::string name = UniqueName("churn");
   void* page = mmap(nullptr, sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(page, MAP_FAILED);
   volatile int* counter = static_cast<volatile int*>(page);
   *counter = 0;
-  constexpr int kRounds = 500;
+  constexpr int kRounds = 300;
   auto count = [&] {
     for (int i = 0; i < kRounds; ++i) {
       MutexHandle mutex = nullptr;
@@ -343,7 +283,9 @@ TEST(PosixMutexTest, OpenThatRacesTheLastCloseFindsNoMutex) {
 
 // Processes killed while they hold named mutexes leave the objects behind;
 // the next process that creates a named mutex removes every one that no
-// live process holds, and leaves alone those that one does.
+// live process holds, and leaves alone those that one does. (Any process
+// of this user that creates a named mutex sweeps, another test program
+// among them, so the objects are not looked for before the sweep here.)
 TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
   auto exists = [](const std::string& name) { return access(("/dev/shm/yxmx." + name).c_str(), F_OK) == 0; };
   auto holder = [](const std::string& name, Pipe* opened) {
@@ -356,7 +298,7 @@ TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
     }
     return child;
   };
-  constexpr int kKilled = 20;
+  constexpr int kKilled = 3;
   std::vector<std::string> names;
   for (int i = 0; i < kKilled; ++i) {
     names.push_back(UniqueName("killed"));
@@ -365,7 +307,6 @@ TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
     ASSERT_EQ(opened.Receive(), 'O');
     kill(child, SIGKILL);
     ExitStatus(child);
-    EXPECT_TRUE(exists(names.back()));
   }
   const std::string live = UniqueName("live");
   Pipe liveOpened;
@@ -394,36 +335,12 @@ TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
   EXPECT_FALSE(exists(live));
 }
 
-TEST(PosixMutexTest, MutexClosedInAllProcessesIsGone) {
-  const std::string name = UniqueName("gone");
-  MutexHandle mutex = nullptr;
-  ASSERT_EQ(plat::CreateNamedMutex(name.c_str(), &mutex), 0u);
-  Pipe opened;
-  Pipe finish;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    MutexHandle own = nullptr;
-    if (plat::OpenNamedMutex(name.c_str(), &own) != 0) _exit(1);
-    opened.Send('O');
-    finish.Receive();
-    _exit(plat::CloseMutexHandle(own) == 0 ? 0 : 2);
-  }
-  ASSERT_EQ(opened.Receive(), 'O');
-  EXPECT_EQ(plat::CloseMutexHandle(mutex), 0u);
-  MutexHandle probe = nullptr;
-  ASSERT_EQ(plat::OpenNamedMutex(name.c_str(), &probe), 0u);  // the child's handle keeps it
-  EXPECT_EQ(plat::CloseMutexHandle(probe), 0u);
-  finish.Send('F');
-  EXPECT_EQ(ExitStatus(child), 0);
-  EXPECT_EQ(plat::OpenNamedMutex(name.c_str(), &probe), plat::kErrorFileNotFound);
-}
-
-TEST(PosixFileTest, SharingHoldsBetweenProcesses) {
+// The share modes hold between processes, and vanish with a process that
+// is killed holding the file.
+TEST(PosixFileTest, SharingHoldsBetweenProcessesUntilOneIsKilled) {
   ScopedTempDir dir;
   const std::string name = dir.File("shared.log");
   Pipe opened;
-  Pipe finish;
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -433,8 +350,7 @@ TEST(PosixFileTest, SharingHoldsBetweenProcesses) {
       _exit(1);
     }
     opened.Send('O');
-    finish.Receive();
-    _exit(plat::CloseFile(file) == 0 ? 0 : 2);
+    for (;;) pause();
   }
   ASSERT_EQ(opened.Receive(), 'O');
   plat::FileHandle file = nullptr;
@@ -447,31 +363,6 @@ TEST(PosixFileTest, SharingHoldsBetweenProcesses) {
   ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting, &file),
             0u);
   plat::CloseFile(file);
-  ASSERT_EQ(plat::OpenFile(name.c_str(), 0, 0, plat::kOpenExisting, &file), 0u);
-  plat::CloseFile(file);
-  finish.Send('F');
-  EXPECT_EQ(ExitStatus(child), 0);
-  ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &file),
-            0u);
-  plat::CloseFile(file);
-}
-
-TEST(PosixFileTest, SharingLocksVanishWithAKilledProcess) {
-  ScopedTempDir dir;
-  const std::string name = dir.File("killed.log");
-  Pipe opened;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    plat::FileHandle file = nullptr;
-    if (plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kOpenAlways, &file) != 0) _exit(1);
-    opened.Send('O');
-    for (;;) pause();
-  }
-  ASSERT_EQ(opened.Receive(), 'O');
-  plat::FileHandle file = nullptr;
-  EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting, &file),
-            plat::kErrorSharingViolation);
   kill(child, SIGKILL);
   ExitStatus(child);
   ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kOpenExisting, &file), 0u);
@@ -601,6 +492,81 @@ TEST(PosixFileTest, ErrnoValuesBecomeWindowsCodes) {
     EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting, &file),
               plat::kErrorAccessDenied);
   }
+}
+
+// What the process holds: open descriptors, shared mappings (mutex
+// segments) and heap bytes in use.
+struct Holdings {
+  int descriptors = 0;
+  int sharedMappings = 0;
+  size_t heap = 0;
+};
+
+Holdings Now() {
+  Holdings h;
+  if (DIR* fds = opendir("/proc/self/fd")) {
+    while (readdir(fds) != nullptr) ++h.descriptors;
+    closedir(fds);
+  }
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    if (line.find("/dev/shm/") != std::string::npos || line.find("/dev/zero") != std::string::npos) {
+      ++h.sharedMappings;
+    }
+  }
+  h.heap = mallinfo2().uordblks;  // 0 under the address sanitizer, whose leak check stands in
+  return h;
+}
+
+// Every service of one thread that opens descriptors, maps segments or
+// allocates, on its paths of success and of failure, gives all of it back.
+TEST(PosixLeakTest, ServicesGiveBackDescriptorsMappingsAndMemory) {
+  ScopedTempDir dir;
+  const std::string file = dir.File("a.log");
+  const std::string fifo = dir.File("fifo.wli");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string mutexName = UniqueName("leak");
+  auto round = [&] {
+    plat::FileHandle held = nullptr;
+    plat::FileHandle other = nullptr;
+    ASSERT_EQ(
+        plat::OpenFile(file.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &held),
+        0u);
+    ASSERT_EQ(plat::WriteAll(held, "x", 1), 0u);
+    for (const std::string& name : {file, fifo, dir.Path().string(), dir.File("missing"), dir.File("no/x")}) {
+      EXPECT_NE(plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenExisting,
+                               &other),
+                0u);
+    }
+    EXPECT_EQ(plat::DeleteFileByName(file.c_str()), plat::kErrorSharingViolation);
+    plat::SystemTime time;
+    EXPECT_EQ(plat::LastWriteTimeLocal(file.c_str(), &time), 0u);
+    EXPECT_EQ(plat::CloseFile(held), 0u);
+    MutexHandle named = nullptr;
+    MutexHandle unnamed = nullptr;
+    MutexHandle missing = nullptr;
+    ASSERT_EQ(plat::CreateNamedMutex(mutexName.c_str(), &named), 0u);
+    ASSERT_EQ(plat::CreateNamedMutex(nullptr, &unnamed), 0u);
+    EXPECT_EQ(plat::OpenNamedMutex(UniqueName("missing").c_str(), &missing), plat::kErrorFileNotFound);
+    for (MutexHandle m : {named, unnamed}) {
+      EXPECT_EQ(plat::WaitMutex(m, 0), 0u);
+      EXPECT_EQ(plat::WaitMutex(m, 10), 0u);
+      EXPECT_EQ(plat::ReleaseMutexHandle(m), 0u);
+      EXPECT_EQ(plat::ReleaseMutexHandle(m), 0u);
+      EXPECT_EQ(plat::CloseMutexHandle(m), 0u);
+    }
+    plat::EventHandle event = plat::CreateEventObject(false, true);
+    EXPECT_EQ(plat::WaitEventObject(event, 0), 0u);
+    EXPECT_EQ(plat::CloseEventObject(event), 0u);
+  };
+  round();  // what is made once, on first use, stays
+  const Holdings before = Now();
+  constexpr int kRounds = 40;
+  for (int i = 0; i < kRounds; ++i) round();
+  const Holdings after = Now();
+  EXPECT_EQ(after.descriptors, before.descriptors);
+  EXPECT_EQ(after.sharedMappings, before.sharedMappings);
+  EXPECT_LT(after.heap, before.heap + kRounds * 8) << "grew by " << after.heap - before.heap;
 }
 
 TEST(PosixThreadTest, PostToAFullQueueFailsWith1816) {

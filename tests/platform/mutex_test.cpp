@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 
+#include "plat/Clock.h"
 #include "plat/Error.h"
 #include "plat/Mutex.h"
 #include "platform/log_platform_support.h"
@@ -29,19 +29,23 @@ MutexHandle MustCreate(const std::string& name) {
 uint32_t TryFromOtherThread(MutexHandle mutex) {
   TestThread thread([mutex] {
     uint32_t code = plat::WaitMutex(mutex, 0);
-    if (code == 0) plat::ReleaseMutexHandle(mutex);
+    if (code == 0) code = plat::ReleaseMutexHandle(mutex);
     return code;
   });
   EXPECT_EQ(thread.CreateResult(), 0u);
   return thread.Join();
 }
 
-TEST(NamedMutexTest, RecursiveForItsOwner) {
+TEST(NamedMutexTest, RecursiveForItsOwnerAndReleasedOnlyByIt) {
   MutexHandle mutex = MustCreate(UniqueName("rec"));
+  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), plat::kErrorNotOwner);
+  EXPECT_EQ(plat::LastError(), plat::kErrorNotOwner);
   EXPECT_EQ(plat::WaitMutex(mutex, 0), 0u);
   EXPECT_EQ(plat::WaitMutex(mutex, plat::kInfinite), 0u);
   EXPECT_EQ(plat::WaitMutex(mutex, 100), 0u);
   EXPECT_EQ(TryFromOtherThread(mutex), plat::kErrorWaitTimeout);
+  TestThread other([mutex] { return plat::ReleaseMutexHandle(mutex); });
+  EXPECT_EQ(other.Join(), plat::kErrorNotOwner);  // and it took nothing away
   EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
   EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
   EXPECT_EQ(TryFromOtherThread(mutex), plat::kErrorWaitTimeout);  // still held once
@@ -51,111 +55,79 @@ TEST(NamedMutexTest, RecursiveForItsOwner) {
   EXPECT_EQ(plat::CloseMutexHandle(mutex), 0u);
 }
 
-TEST(NamedMutexTest, ReleaseByANonOwnerFailsWith288) {
-  MutexHandle mutex = MustCreate(UniqueName("own"));
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), plat::kErrorNotOwner);
-  EXPECT_EQ(plat::LastError(), plat::kErrorNotOwner);
-  ASSERT_EQ(plat::WaitMutex(mutex, 0), 0u);
-  TestThread other([mutex] { return plat::ReleaseMutexHandle(mutex); });
-  EXPECT_EQ(other.Join(), plat::kErrorNotOwner);
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);  // the failed release took nothing away
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), plat::kErrorNotOwner);
-  plat::CloseMutexHandle(mutex);
-}
-
-TEST(NamedMutexTest, WaitTimesOutWhileAnotherThreadHoldsIt) {
+// A wait times out while another thread holds the mutex, and a waiter gets
+// it when the holder releases it.
+TEST(NamedMutexTest, WaitsTimeOutUntilTheHolderReleases) {
   const std::string name = UniqueName("hold");
   MutexHandle mutex = MustCreate(name);
   EventHandle held = plat::CreateEventObject(true, false);
-  EventHandle done = plat::CreateEventObject(true, false);
+  EventHandle release = plat::CreateEventObject(true, false);
   TestThread holder([&] {
     MutexHandle own = nullptr;
     if (plat::OpenNamedMutex(name.c_str(), &own) != 0) return 1u;
     uint32_t code = plat::WaitMutex(own, plat::kInfinite);
     plat::SetEventObject(held);
-    plat::WaitEventObject(done, plat::kInfinite);
+    plat::WaitEventObject(release, plat::kInfinite);
+    plat::Sleep(20);  // lets the main thread come to wait
     if (code == 0) code = plat::ReleaseMutexHandle(own);
     plat::CloseMutexHandle(own);
     return code;
   });
   ASSERT_EQ(plat::WaitEventObject(held, 10000), 0u);
   EXPECT_EQ(plat::WaitMutex(mutex, 0), plat::kErrorWaitTimeout);
-  EXPECT_EQ(plat::WaitMutex(mutex, 50), plat::kErrorWaitTimeout);
-  plat::SetEventObject(done);
-  EXPECT_EQ(holder.Join(), 0u);
+  EXPECT_EQ(plat::WaitMutex(mutex, 30), plat::kErrorWaitTimeout);
+  plat::SetEventObject(release);
   EXPECT_EQ(plat::WaitMutex(mutex, 10000), 0u);
+  EXPECT_EQ(holder.Join(), 0u);
   EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
   plat::CloseEventObject(held);
-  plat::CloseEventObject(done);
+  plat::CloseEventObject(release);
   plat::CloseMutexHandle(mutex);
 }
 
-TEST(NamedMutexTest, WaiterGetsTheMutexWhenTheHolderReleasesIt) {
-  MutexHandle mutex = MustCreate(UniqueName("handover"));
-  ASSERT_EQ(plat::WaitMutex(mutex, 0), 0u);
-  EventHandle waiting = plat::CreateEventObject(true, false);
-  TestThread waiter([&] {
-    plat::SetEventObject(waiting);
-    uint32_t code = plat::WaitMutex(mutex, plat::kInfinite);
-    if (code == 0) code = plat::ReleaseMutexHandle(mutex);
-    return code;
-  });
-  ASSERT_EQ(plat::WaitEventObject(waiting, 10000), 0u);
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
-  EXPECT_EQ(waiter.Join(), 0u);
-  plat::CloseEventObject(waiting);
-  plat::CloseMutexHandle(mutex);
-}
-
+// A thread that ends owning the mutex abandons it: the next wait acquires
+// it, held once whatever the old count was, whether the wait found it
+// abandoned or was waiting, with a time limit, when the owner ended.
 TEST(NamedMutexTest, MutexOfAnEndedThreadIsAbandonedAndAcquired) {
   MutexHandle mutex = MustCreate(UniqueName("abandon"));
-  TestThread owner([mutex] {
-    uint32_t first = plat::WaitMutex(mutex, plat::kInfinite);
-    uint32_t second = plat::WaitMutex(mutex, plat::kInfinite);
-    return first | second;  // ends holding it twice
-  });
-  ASSERT_EQ(owner.Join(), 0u);
-  EXPECT_EQ(plat::WaitMutex(mutex, 5000), 0u);
-  // The new owner holds it once, whatever the old one's count was.
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), plat::kErrorNotOwner);
-  EXPECT_EQ(TryFromOtherThread(mutex), 0u);
+  for (bool waiting : {false, true}) {
+    SCOPED_TRACE(waiting ? "waiting" : "after the end");
+    EventHandle held = plat::CreateEventObject(true, false);
+    EventHandle finish = plat::CreateEventObject(true, !waiting);
+    TestThread owner([&] {
+      const uint32_t first = plat::WaitMutex(mutex, plat::kInfinite);
+      const uint32_t second = plat::WaitMutex(mutex, plat::kInfinite);
+      plat::SetEventObject(held);
+      plat::WaitEventObject(finish, plat::kInfinite);
+      return first | second;  // ends holding it twice
+    });
+    ASSERT_EQ(plat::WaitEventObject(held, 10000), 0u);
+    if (waiting) {
+      TestThread ender([&] {
+        plat::Sleep(20);  // lets the main thread come to wait
+        return plat::SetEventObject(finish);
+      });
+      EXPECT_EQ(plat::WaitMutex(mutex, 20000), 0u);
+    } else {
+      ASSERT_EQ(owner.Join(), 0u);
+      EXPECT_EQ(plat::WaitMutex(mutex, 5000), 0u);
+    }
+    EXPECT_EQ(owner.Join(), 0u);
+    EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
+    EXPECT_EQ(plat::ReleaseMutexHandle(mutex), plat::kErrorNotOwner);
+    EXPECT_EQ(TryFromOtherThread(mutex), 0u);
+    plat::CloseEventObject(held);
+    plat::CloseEventObject(finish);
+  }
   plat::CloseMutexHandle(mutex);
-}
-
-TEST(NamedMutexTest, BlockedWaiterGetsTheMutexWhenTheOwnerThreadEnds) {
-  MutexHandle mutex = MustCreate(UniqueName("abandon2"));
-  EventHandle held = plat::CreateEventObject(true, false);
-  EventHandle finish = plat::CreateEventObject(true, false);
-  TestThread owner([&] {
-    uint32_t code = plat::WaitMutex(mutex, plat::kInfinite);
-    plat::SetEventObject(held);
-    plat::WaitEventObject(finish, plat::kInfinite);
-    return code;
-  });
-  ASSERT_EQ(plat::WaitEventObject(held, 10000), 0u);
-  TestThread waiter([mutex] {
-    uint32_t code = plat::WaitMutex(mutex, plat::kInfinite);
-    if (code == 0) code = plat::ReleaseMutexHandle(mutex);
-    return code;
-  });
-  plat::SetEventObject(finish);
-  EXPECT_EQ(owner.Join(), 0u);
-  EXPECT_EQ(waiter.Join(), 0u);
-  plat::CloseEventObject(held);
-  plat::CloseEventObject(finish);
-  plat::CloseMutexHandle(mutex);
-}
-
-TEST(NamedMutexTest, OpenOfAMissingNameFailsWith2) {
-  MutexHandle mutex = reinterpret_cast<MutexHandle>(1);
-  EXPECT_EQ(plat::OpenNamedMutex(UniqueName("none").c_str(), &mutex), plat::kErrorFileNotFound);
-  EXPECT_EQ(plat::LastError(), plat::kErrorFileNotFound);
-  EXPECT_EQ(mutex, nullptr);
 }
 
 TEST(NamedMutexTest, HandlesOfOneNameShareTheMutex) {
   const std::string name = UniqueName("same");
+  MutexHandle missing = reinterpret_cast<MutexHandle>(1);
+  EXPECT_EQ(plat::OpenNamedMutex(name.c_str(), &missing), plat::kErrorFileNotFound);
+  EXPECT_EQ(plat::LastError(), plat::kErrorFileNotFound);
+  EXPECT_EQ(missing, nullptr);
   MutexHandle created = MustCreate(name);
   MutexHandle again = MustCreate(name);
   MutexHandle opened = nullptr;
@@ -166,15 +138,21 @@ TEST(NamedMutexTest, HandlesOfOneNameShareTheMutex) {
   // The owner may release through any handle, as the logger's lock handle does.
   EXPECT_EQ(plat::ReleaseMutexHandle(opened), 0u);
   EXPECT_EQ(TryFromOtherThread(again), 0u);
-  // A different name is a different mutex.
+  // A different name is a different mutex; so is every unnamed one.
   MutexHandle other = MustCreate(UniqueName("other"));
+  MutexHandle unnamed1 = nullptr;
+  MutexHandle unnamed2 = nullptr;
+  ASSERT_EQ(plat::CreateNamedMutex(nullptr, &unnamed1), 0u);
+  ASSERT_EQ(plat::CreateNamedMutex("", &unnamed2), 0u);
   ASSERT_EQ(plat::WaitMutex(created, 0), 0u);
+  ASSERT_EQ(plat::WaitMutex(unnamed1, 0), 0u);
   EXPECT_EQ(TryFromOtherThread(other), 0u);
-  plat::ReleaseMutexHandle(created);
-  plat::CloseMutexHandle(other);
-  plat::CloseMutexHandle(opened);
-  plat::CloseMutexHandle(again);
-  plat::CloseMutexHandle(created);
+  EXPECT_EQ(TryFromOtherThread(unnamed1), plat::kErrorWaitTimeout);
+  EXPECT_EQ(TryFromOtherThread(unnamed2), 0u);
+  EXPECT_EQ(plat::ReleaseMutexHandle(unnamed1), 0u);
+  EXPECT_EQ(plat::ReleaseMutexHandle(created), 0u);
+  for (MutexHandle m : {unnamed1, unnamed2, other, opened, again, created})
+    EXPECT_EQ(plat::CloseMutexHandle(m), 0u);
 }
 
 TEST(NamedMutexTest, ObjectLivesUntilItsLastHandleCloses) {
@@ -219,72 +197,26 @@ TEST(NamedMutexTest, CreateAfterTheLastCloseStartsFresh) {
   plat::CloseEventObject(finish);
 }
 
-TEST(NamedMutexTest, UnnamedMutexesAreSeparate) {
-  MutexHandle a = nullptr;
-  MutexHandle b = nullptr;
-  ASSERT_EQ(plat::CreateNamedMutex(nullptr, &a), 0u);
-  ASSERT_EQ(plat::CreateNamedMutex("", &b), 0u);
-  ASSERT_EQ(plat::WaitMutex(a, 0), 0u);
-  EXPECT_EQ(TryFromOtherThread(a), plat::kErrorWaitTimeout);
-  EXPECT_EQ(TryFromOtherThread(b), 0u);
-  EXPECT_EQ(plat::ReleaseMutexHandle(a), 0u);
-  plat::CloseMutexHandle(a);
-  plat::CloseMutexHandle(b);
-}
-
-TEST(NamedMutexTest, ThreadsSerialiseThroughTheMutex) {
-  MutexHandle mutex = MustCreate(UniqueName("count"));
-  std::atomic<int> inside{0};
-  std::atomic<int> overlaps{0};
-  int counter = 0;  // guarded by the mutex only
-  auto body = [&] {
-    for (int i = 0; i < 300; ++i) {
-      if (plat::WaitMutex(mutex, plat::kInfinite) != 0) return 1u;
-      if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
-      ++counter;
-      inside.fetch_sub(1);
-      if (plat::ReleaseMutexHandle(mutex) != 0) return 2u;
-    }
-    return 0u;
-  };
-  TestThread a(body);
-  TestThread b(body);
-  TestThread c(body);
-  EXPECT_EQ(a.Join(), 0u);
-  EXPECT_EQ(b.Join(), 0u);
-  EXPECT_EQ(c.Join(), 0u);
-  EXPECT_EQ(overlaps.load(), 0);
-  EXPECT_EQ(counter, 900);
-  plat::CloseMutexHandle(mutex);
-}
-
-TEST(EventTest, AutoResetEventLetsOneWaitThrough) {
-  EventHandle event = plat::CreateEventObject(false, false);
-  ASSERT_NE(event, nullptr);
-  EXPECT_EQ(plat::WaitEventObject(event, 0), plat::kErrorWaitTimeout);
-  EXPECT_EQ(plat::WaitEventObject(event, 20), plat::kErrorWaitTimeout);
-  EXPECT_EQ(plat::SetEventObject(event), 0u);
-  EXPECT_EQ(plat::WaitEventObject(event, 0), 0u);
-  EXPECT_EQ(plat::WaitEventObject(event, 0), plat::kErrorWaitTimeout);  // cleared by the wait
-  EXPECT_EQ(plat::CloseEventObject(event), 0u);
-}
-
-TEST(EventTest, ManualResetEventStaysSetUntilReset) {
-  EventHandle event = plat::CreateEventObject(true, true);
-  ASSERT_NE(event, nullptr);
-  EXPECT_EQ(plat::WaitEventObject(event, 0), 0u);
-  EXPECT_EQ(plat::WaitEventObject(event, plat::kInfinite), 0u);
-  EXPECT_EQ(plat::ResetEventObject(event), 0u);
-  EXPECT_EQ(plat::WaitEventObject(event, 0), plat::kErrorWaitTimeout);
-  EXPECT_EQ(plat::CloseEventObject(event), 0u);
-}
-
-TEST(EventTest, SetWakesAWaitingThread) {
-  EventHandle event = plat::CreateEventObject(false, false);
-  TestThread waiter([event] { return plat::WaitEventObject(event, plat::kInfinite); });
-  plat::SetEventObject(event);
-  EXPECT_EQ(waiter.Join(), 0u);
-  plat::CloseEventObject(event);
+TEST(EventTest, AutoResetLetsOneWaitThroughManualResetStaysSet) {
+  for (bool manual : {false, true}) {
+    SCOPED_TRACE(manual);
+    EventHandle event = plat::CreateEventObject(manual, false);
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(plat::WaitEventObject(event, 0), plat::kErrorWaitTimeout);
+    EXPECT_EQ(plat::WaitEventObject(event, 20), plat::kErrorWaitTimeout);
+    TestThread waiter([event] { return plat::WaitEventObject(event, plat::kInfinite); });
+    EXPECT_EQ(plat::SetEventObject(event), 0u);
+    EXPECT_EQ(waiter.Join(), 0u);
+    EXPECT_EQ(plat::SetEventObject(event), 0u);
+    EXPECT_EQ(plat::WaitEventObject(event, 10), 0u);
+    EXPECT_EQ(plat::WaitEventObject(event, 0), manual ? 0u : plat::kErrorWaitTimeout);
+    EXPECT_EQ(plat::ResetEventObject(event), 0u);
+    EXPECT_EQ(plat::WaitEventObject(event, 0), plat::kErrorWaitTimeout);
+    EXPECT_EQ(plat::CloseEventObject(event), 0u);
+  }
+  EventHandle set = plat::CreateEventObject(true, true);
+  EXPECT_EQ(plat::WaitEventObject(set, plat::kInfinite), 0u);
+  EXPECT_EQ(plat::CloseEventObject(set), 0u);
 }
 
 }  // namespace

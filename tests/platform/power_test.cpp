@@ -10,32 +10,20 @@
 
 namespace {
 
-TEST(PowerTest, PrivilegeStepsSucceed) {
+TEST(PowerTest, PrivilegeStepsSucceedAndAnUnknownTokenIsInvalid) {
   plat::TPowerServices& power = plat::SystemPowerServices();
   plat::TokenHandle token = 0;
   ASSERT_TRUE(power.OpenProcessTokenForAdjust(&token)) << plat::LastError();
   EXPECT_NE(token, 0u);
   plat::Luid luid = {0, -1};
   EXPECT_TRUE(power.LookupShutdownPrivilege(&luid)) << plat::LastError();
-  EXPECT_TRUE(power.EnablePrivilege(token, luid)) << plat::LastError();
-  EXPECT_TRUE(power.CloseToken(token)) << plat::LastError();
-}
-
-TEST(PowerTest, ShutdownPrivilegeHasTheWindowsIdentifier) {
-  plat::Luid luid = {0, -1};
-  ASSERT_TRUE(plat::SystemPowerServices().LookupShutdownPrivilege(&luid));
   EXPECT_EQ(luid.low, 19u);  // SE_SHUTDOWN_PRIVILEGE
   EXPECT_EQ(luid.high, 0);
-}
-
-TEST(PowerTest, ClosingAnUnknownTokenFailsWithInvalidHandle) {
+  EXPECT_TRUE(power.EnablePrivilege(token, luid)) << plat::LastError();
+  EXPECT_TRUE(power.CloseToken(token)) << plat::LastError();
   plat::SetLastError(0);
-  EXPECT_FALSE(plat::SystemPowerServices().CloseToken(0x7FFFFF00u));
+  EXPECT_FALSE(power.CloseToken(0x7FFFFF00u));
   EXPECT_EQ(plat::LastError(), plat::kErrorInvalidHandle);
-}
-
-TEST(PowerTest, SystemServicesAreOneObject) {
-  EXPECT_EQ(&plat::SystemPowerServices(), &plat::SystemPowerServices());
 }
 
 }  // namespace

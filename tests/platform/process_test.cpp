@@ -14,11 +14,9 @@ using yxtest::TestThread;
 
 TEST(ProcessTest, IdsAreStableAndThreadsDiffer) {
   const uint32_t pid = plat::CurrentProcessId();
-  EXPECT_NE(pid, 0u);
-  EXPECT_EQ(plat::CurrentProcessId(), pid);
   const uint32_t tid = plat::CurrentThreadId();
+  EXPECT_NE(pid, 0u);
   EXPECT_NE(tid, 0u);
-  EXPECT_EQ(plat::CurrentThreadId(), tid);
   uint32_t otherPid = 0;
   uint32_t otherTid = 0;
   TestThread thread([&] {
@@ -29,8 +27,8 @@ TEST(ProcessTest, IdsAreStableAndThreadsDiffer) {
   thread.Join();
   EXPECT_EQ(otherPid, pid);
   EXPECT_NE(otherTid, tid);
-  EXPECT_NE(otherTid, 0u);
   EXPECT_EQ(otherTid, thread.Id());
+  EXPECT_EQ(plat::CurrentThreadId(), tid);
 }
 
 // Argument 0 of a command line, read as the logger reads it.
