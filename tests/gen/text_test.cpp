@@ -113,6 +113,9 @@ TEST(LocaleTest, LanguageFollowsTheCodePage) {
 
 // Case mapping and OEM bytes of letters outside ASCII.
 TEST(LocaleTest, CaseAndOemBytesOfTheCodePage) {
+  BStr one("\xe9");  // a one-letter text is converted too: é, or й in 1251
+  one.ToOem();
+  EXPECT_STREQ(one.CStr(), plat::AnsiCodePage() == 1252 ? "\x82" : "\xa9");
   if (plat::AnsiCodePage() == 1252) {
     BStr s("\xe9t\xe9 \xff");  // "été ÿ"
     s.ChangeCase(0, 0, 0);
