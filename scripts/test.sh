@@ -75,14 +75,19 @@ run_step() {
   note "$name: $*"
   local t0=$SECONDS rc=0
   "$@" || rc=$?
-  local took=$((SECONDS - t0))
-  if [ "$rc" -ne 0 ]; then
-    summary+=("FAILED   $name (exit code $rc, ${took}s)")
+  record_step "$name" "$rc" "$((SECONDS - t0))s"
+}
+
+# record_step NAME RC TIME: adds a step's line to the summary; on failure
+# prints the summary and exits with the step's code.
+record_step() {
+  if [ "$2" -ne 0 ]; then
+    summary+=("FAILED   $1 (exit code $2, $3)")
     print_summary
-    printf '\ntest.sh: FAILED at step "%s" (exit code %d)\n' "$name" "$rc" >&2
-    exit "$rc"
+    printf '\ntest.sh: FAILED at step "%s" (exit code %d)\n' "$1" "$2" >&2
+    exit "$2"
   fi
-  summary+=("passed   $name (${took}s)")
+  summary+=("passed   $1 ($3)")
 }
 
 skip_step() {
@@ -115,14 +120,7 @@ wait_step() {
   cat "$BG_LOG"
   rm -f "$BG_LOG"
   BG_PID=0
-  local took=$((SECONDS - BG_T0))
-  if [ "$rc" -ne 0 ]; then
-    summary+=("FAILED   $BG_NAME (exit code $rc, ${took}s, in the background)")
-    print_summary
-    printf '\ntest.sh: FAILED at step "%s" (exit code %d)\n' "$BG_NAME" "$rc" >&2
-    exit "$rc"
-  fi
-  summary+=("passed   $BG_NAME (${took}s, in the background)")
+  record_step "$BG_NAME" "$rc" "$((SECONDS - BG_T0))s, in the background"
 }
 
 # Creates the Wine prefix of the win32 build once, then keeps one Wine
