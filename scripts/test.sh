@@ -13,10 +13,12 @@
 #                  on a private D-Bus, and yxtk.exe under Wine)
 #   3. linux-asan  AddressSanitizer + UndefinedBehaviorSanitizer, ctest
 #   4. linux-tsan  ThreadSanitizer, the tests labelled "tsan"
-#   5. fuzz        the fuzz targets: replay of the corpus, then a short run
+#   5. fuzz        the fuzz targets: replay of the corpus, then 10 s of
+#                  fuzzing per target
 #
 # Each run of tests goes on in the background while the next build
-# compiles; its output is printed when it ends. The Windows tests end
+# compiles, and the Wine prefix is made while the Windows build compiles;
+# a background step's output is printed when it ends. The Windows tests end
 # before the Linux tests start (they share the Wine prefix).
 #
 # Stops at the first failing step with a non-zero exit code and prints a
@@ -33,7 +35,7 @@ cd "$ROOT"
 
 JOBS=2
 WIN_PRESET=win32   # the Windows build whose tests run under Wine
-WINEPREFIX_DIR=""  # its Wine prefix, set by start_wine
+WINEPREFIX_DIR=""  # its Wine prefix, set by find_wine_prefix
 WINESERVER_STARTED=0
 TEST_COUNT=0
 
@@ -57,9 +59,11 @@ cleanup() {
     wait "$BG_PID" 2>/dev/null || true
     rm -f "$BG_LOG"
   fi
-  if [ "$WINESERVER_STARTED" -eq 1 ]; then
+  # The server of the prefix: the persistent one, or one that a wineboot
+  # cut short left behind.
+  if [ -n "$WINEPREFIX_DIR" ]; then
     WINEPREFIX="$WINEPREFIX_DIR" wineserver -k >/dev/null 2>&1 || true
-    echo "Wine server stopped"
+    if [ "$WINESERVER_STARTED" -eq 1 ]; then echo "Wine server stopped"; fi
     WINESERVER_STARTED=0
   fi
 }
@@ -123,28 +127,37 @@ wait_step() {
   record_step "$BG_NAME" "$rc" "$((SECONDS - BG_T0))s, in the background"
 }
 
-# Creates the Wine prefix of the win32 build once, then keeps one Wine
-# server alive for all the test programs (each start of a server for the
-# prefix costs about a second). Runs inside run_step, where errexit does not
-# apply: every command checks its own result.
-start_wine() {
-  # The prefix as the Windows build defines it.
+# The Wine prefix of the Windows build, as its CMake cache defines it: sets
+# and exports WINEPREFIX_DIR and WINEPREFIX.
+find_wine_prefix() {
   WINEPREFIX_DIR="$(sed -n 's/^YX_WINEPREFIX:PATH=//p' "$ROOT/build/$WIN_PRESET/CMakeCache.txt")"
   if [ -z "$WINEPREFIX_DIR" ]; then
     echo "no YX_WINEPREFIX in build/$WIN_PRESET/CMakeCache.txt" >&2
-    return 1
+    exit 1
   fi
+  export WINEPREFIX_DIR
   export WINEPREFIX="$WINEPREFIX_DIR"
+}
+
+# Creates the Wine prefix once (about 15 s of one core on a fresh machine:
+# it runs in the background while the Windows build compiles). Runs inside a
+# step, where errexit does not apply: every command checks its own result.
+create_wine_prefix() {
   mkdir -p "$WINEPREFIX_DIR" || return
   # A server left behind by an interrupted run would never end by itself.
   wineserver -k >/dev/null 2>&1 || true
   if [ ! -f "$WINEPREFIX_DIR/system.reg" ]; then
     echo "creating the Wine prefix $WINEPREFIX_DIR"
     "$ROOT/cmake/wine-run.sh" "$WINEPREFIX_DIR" wineboot -i || return
-    # Let the server that wineboot started end, so that the persistent one
-    # is the only server of the prefix.
-    wineserver -w || return
   fi
+  # Let the server that wineboot started end, so that the persistent one is
+  # the only server of the prefix.
+  wineserver -w
+}
+
+# Keeps one Wine server alive for all the test programs (each start of a
+# server for the prefix costs about a second).
+start_wine_server() {
   wineserver -p || return
   WINESERVER_STARTED=1
   # The first program of a server starts Wine's own services (services.exe,
@@ -157,8 +170,10 @@ start_wine() {
 }
 
 # The ThreadSanitizer build compiles the programs of the tests labelled
-# "tsan" (target tsan_tests): done only when such tests exist.
-tsan() {
+# "tsan" (target tsan_tests): done only when such tests exist. Sets
+# TSAN_TESTS to 1 when they are to run.
+TSAN_TESTS=0
+tsan_build() {
   run_step "linux-tsan configure" cmake --preset linux-tsan
   run_step "linux-tsan list" count_tests linux-tsan
   if [ "$TEST_COUNT" -eq 0 ]; then
@@ -166,7 +181,7 @@ tsan() {
     return
   fi
   run_step "linux-tsan build" cmake --build --preset linux-tsan --parallel "$JOBS"
-  run_step "linux-tsan test" ctest --preset linux-tsan --parallel "$JOBS"
+  TSAN_TESTS=1
 }
 
 # True when Wine's 32-bit loader can run here.
@@ -190,7 +205,6 @@ run_step "format" "$ROOT/scripts/check-format.sh"
 # with it and runs yxtk.exe under Wine in its end-to-end tests.
 if can_run_32bit; then
   run_step "win32 configure" cmake --preset win32
-  run_step "win32 build" cmake --build --preset win32 --parallel "$JOBS"
 else
   WIN_PRESET=win64
   note "this machine cannot execute 32-bit x86 programs (the kernel's 32-bit emulation is off):" \
@@ -202,9 +216,12 @@ else
   run_step "win32 build" cmake --build --preset win32 --parallel "$JOBS" --target yxtk
   run_step "win32 package test" ctest --preset win32 -R package_zip
   run_step "win64 configure" cmake --preset win64
-  run_step "win64 build" cmake --build --preset win64 --parallel "$JOBS"
 fi
-run_step "wine prefix and server" start_wine
+find_wine_prefix
+bg_step "wine prefix" create_wine_prefix
+run_step "$WIN_PRESET build" cmake --build --preset "$WIN_PRESET" --parallel "$JOBS"
+wait_step
+run_step "wine server" start_wine_server
 # One test at a time (the preset says so): English and Russian programs
 # would race over the locale settings in the prefix's registry.
 bg_step "$WIN_PRESET test" ctest --preset "$WIN_PRESET"
@@ -218,12 +235,18 @@ run_step "linux-asan configure" cmake --preset linux-asan
 run_step "linux-asan build" cmake --build --preset linux-asan --parallel "$JOBS"
 wait_step
 bg_step "linux-asan test" ctest --preset linux-asan --parallel "$JOBS"
-tsan
+tsan_build
 wait_step
+if [ "$TSAN_TESTS" -eq 1 ]; then
+  bg_step "linux-tsan test" ctest --preset linux-tsan --parallel "$JOBS"
+fi
 if [ -x "$ROOT/scripts/fuzz.sh" ]; then
-  run_step "fuzz" "$ROOT/scripts/fuzz.sh" 15
+  run_step "fuzz" "$ROOT/scripts/fuzz.sh" 10
 else
   skip_step "fuzz" "no scripts/fuzz.sh"
+fi
+if [ "$TSAN_TESTS" -eq 1 ]; then
+  wait_step
 fi
 
 print_summary
