@@ -39,24 +39,31 @@ using yxtest::UniqueName;
 
 constexpr uint32_t kShareReadWrite = plat::kFileShareRead | plat::kFileShareWrite;
 
-// A one-byte channel between a parent and a forked child.
-class Pipe {
- public:
-  Pipe() { EXPECT_EQ(pipe(fds_), 0); }
-  ~Pipe() {
-    close(fds_[0]);
-    close(fds_[1]);
+// Forks a child that runs `hold` and, when that succeeds, stays until it is
+// killed. Returns the child once `hold` has succeeded, or -1.
+template <class Hold>
+pid_t ForkHolding(Hold hold) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    const char held = 'H';
+    if (!hold() || write(fds[1], &held, 1) != 1) _exit(1);
+    for (;;) pause();
   }
-  void Send(char c) { EXPECT_EQ(write(fds_[1], &c, 1), 1); }
-  // The next byte, or 0 when the writing end is closed.
-  char Receive() {
-    char c = 0;
-    return read(fds_[0], &c, 1) == 1 ? c : 0;
-  }
+  close(fds[1]);
+  char held = 0;
+  const bool ok = child > 0 && read(fds[0], &held, 1) == 1;  // 0 bytes: the child has ended
+  close(fds[0]);
+  if (!ok && child > 0) waitpid(child, nullptr, 0);
+  return ok ? child : -1;
+}
 
- private:
-  int fds_[2] = {-1, -1};
-};
+void Kill(pid_t child) {
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+}
 
 // Waits for the child and returns its exit status (-1 when it did not exit).
 int ExitStatus(pid_t child) {
@@ -101,9 +108,7 @@ TEST(PosixProcessTest, ChildOfForkHasItsOwnIdsAndMessageQueue) {
   });
   ASSERT_EQ(plat::WaitEventObject(ready, 10000), 0u);
   plat::EnsureMessageQueue();
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  auto child = [&] {
     plat::ThreadMessage message = {};
     const bool ok = plat::CurrentProcessId() == static_cast<uint32_t>(getpid()) &&
                     plat::CurrentThreadId() == static_cast<uint32_t>(syscall(SYS_gettid)) &&
@@ -111,9 +116,9 @@ TEST(PosixProcessTest, ChildOfForkHasItsOwnIdsAndMessageQueue) {
                     !plat::PostThreadMessageTo(waiter.Id(), plat::kWmUser, 0, 0) &&
                     plat::PostThreadMessageTo(plat::CurrentThreadId(), plat::kWmUser + 4, 4, 0) &&
                     plat::GetThreadMessage(&message) > 0 && message.message == plat::kWmUser + 4;
-    _exit(ok ? 0 : 1);
-  }
-  EXPECT_EQ(ExitStatus(child), 0);
+    return ok ? 0 : 1;
+  };
+  EXPECT_EQ(ExitStatusWithin(10, child), 0);
   EXPECT_EQ(plat::CurrentProcessId(), parentPid);
   EXPECT_TRUE(plat::PostThreadMessageTo(waiter.Id(), plat::kWmQuit, 0, 0));
   EXPECT_EQ(waiter.Join(), 0u);
@@ -125,7 +130,9 @@ TEST(PosixProcessTest, ChildOfForkHasItsOwnIdsAndMessageQueue) {
 TEST(PosixProcessTest, ChildWritesItsCommandLine) {
   const char* out = std::getenv("YX_TEST_CMDLINE_OUT");
   if (out == nullptr) GTEST_SKIP() << "only run as the child of another test";
-  std::ofstream(out, std::ios::binary) << plat::CommandLine();
+  const char* line = plat::CommandLine();
+  EXPECT_EQ(plat::CommandLine(), line);  // read once and kept
+  std::ofstream(out, std::ios::binary) << line;
 }
 
 TEST(PosixProcessTest, CommandLineQuotesEmptyArgumentsAndArgumentsWithBlanks) {
@@ -151,41 +158,6 @@ TEST(PosixProcessTest, CommandLineQuotesEmptyArgumentsAndArgumentsWithBlanks) {
   EXPECT_EQ(
       text.str(),
       "\"/opt/my tools/yxtk\" --gtest_filter=PosixProcessTest.ChildWritesItsCommandLine \"\" \"a b\" plain");
-}
-
-// The owner is killed while this process waits with a time limit: the
-// mutex is abandoned and acquired, and the object goes with the last handle
-// although the killed process never closed its own.
-TEST(PosixMutexTest, MutexOfAKilledProcessIsAbandonedAndAcquired) {
-  const std::string name = UniqueName("killed");
-  MutexHandle mutex = nullptr;
-  ASSERT_EQ(plat::CreateNamedMutex(name.c_str(), &mutex), 0u);
-  Pipe locked;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    MutexHandle own = nullptr;
-    if (plat::OpenNamedMutex(name.c_str(), &own) != 0 || plat::WaitMutex(own, plat::kInfinite) != 0) _exit(1);
-    locked.Send('L');
-    for (;;) pause();
-  }
-  ASSERT_EQ(locked.Receive(), 'L');
-  EXPECT_EQ(plat::WaitMutex(mutex, 0), plat::kErrorWaitTimeout);
-  pid_t killer = fork();
-  ASSERT_GE(killer, 0);
-  if (killer == 0) {
-    usleep(50 * 1000);  // lets this process come to wait
-    kill(child, SIGKILL);
-    _exit(0);
-  }
-  EXPECT_EQ(plat::WaitMutex(mutex, 20000), 0u);
-  EXPECT_EQ(ExitStatus(killer), 0);
-  EXPECT_EQ(ExitStatus(child), -1);
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), plat::kErrorNotOwner);
-  EXPECT_EQ(plat::CloseMutexHandle(mutex), 0u);
-  MutexHandle gone = nullptr;
-  EXPECT_EQ(plat::OpenNamedMutex(name.c_str(), &gone), plat::kErrorFileNotFound);
 }
 
 // Each round creates, takes, releases and closes the mutex, so the object
@@ -288,51 +260,49 @@ TEST(PosixMutexTest, OpenThatRacesTheLastCloseFindsNoMutex) {
 // among them, so the objects are not looked for before the sweep here.)
 TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
   auto exists = [](const std::string& name) { return access(("/dev/shm/yxmx." + name).c_str(), F_OK) == 0; };
-  auto holder = [](const std::string& name, Pipe* opened) {
-    pid_t child = fork();
-    if (child == 0) {
+  auto holder = [](const std::string& name) {
+    return ForkHolding([&] {
       MutexHandle own = nullptr;
-      if (plat::CreateNamedMutex(name.c_str(), &own) != 0 || plat::WaitMutex(own, 0) != 0) _exit(1);
-      opened->Send('O');
-      for (;;) pause();
-    }
-    return child;
+      return plat::CreateNamedMutex(name.c_str(), &own) == 0 && plat::WaitMutex(own, 0) == 0;
+    });
   };
-  constexpr int kKilled = 3;
   std::vector<std::string> names;
-  for (int i = 0; i < kKilled; ++i) {
+  for (int i = 0; i < 3; ++i) {
     names.push_back(UniqueName("killed"));
-    Pipe opened;
-    pid_t child = holder(names.back(), &opened);
-    ASSERT_EQ(opened.Receive(), 'O');
-    kill(child, SIGKILL);
-    ExitStatus(child);
+    pid_t child = holder(names.back());
+    ASSERT_GT(child, 0);
+    Kill(child);
   }
   const std::string live = UniqueName("live");
-  Pipe liveOpened;
-  pid_t liveChild = holder(live, &liveOpened);
-  ASSERT_EQ(liveOpened.Receive(), 'O');
+  pid_t liveChild = holder(live);
+  ASSERT_GT(liveChild, 0);
   // A new process, as a new logger would be.
-  EXPECT_EQ(ExitStatusWithin(10,
-                             [] {
-                               MutexHandle mutex = nullptr;
-                               return plat::CreateNamedMutex(UniqueName("sweeper").c_str(), &mutex) == 0 ? 0
-                                                                                                         : 1;
-                             }),
-            0);
-  int left = 0;
-  for (const std::string& name : names) left += exists(name) ? 1 : 0;
-  EXPECT_EQ(left, 0);
+  auto sweeper = [] {
+    MutexHandle mutex = nullptr;
+    return plat::CreateNamedMutex(UniqueName("sweeper").c_str(), &mutex) == 0 ? 0 : 1;
+  };
+  EXPECT_EQ(ExitStatusWithin(10, sweeper), 0);
+  for (const std::string& name : names) EXPECT_FALSE(exists(name)) << name;
   EXPECT_TRUE(exists(live));
   MutexHandle probe = nullptr;
   ASSERT_EQ(plat::OpenNamedMutex(live.c_str(), &probe), 0u);
   EXPECT_EQ(plat::WaitMutex(probe, 0), plat::kErrorWaitTimeout);  // still owned by the live holder
-  kill(liveChild, SIGKILL);
-  ExitStatus(liveChild);
-  EXPECT_EQ(plat::WaitMutex(probe, 10000), 0u);  // abandoned: acquired
+  // The holder is killed while this thread waits with a time limit: the
+  // mutex is abandoned and acquired, held once, and the object goes with
+  // the last handle although the killed process never closed its own.
+  yxtest::TestThread killer([liveChild] {
+    usleep(50 * 1000);  // lets this thread come to wait
+    Kill(liveChild);
+    return 0u;
+  });
+  EXPECT_EQ(plat::WaitMutex(probe, 20000), 0u);
+  EXPECT_EQ(killer.Join(), 0u);
   EXPECT_EQ(plat::ReleaseMutexHandle(probe), 0u);
+  EXPECT_EQ(plat::ReleaseMutexHandle(probe), plat::kErrorNotOwner);
   EXPECT_EQ(plat::CloseMutexHandle(probe), 0u);
   EXPECT_FALSE(exists(live));
+  MutexHandle gone = nullptr;
+  EXPECT_EQ(plat::OpenNamedMutex(live.c_str(), &gone), plat::kErrorFileNotFound);
 }
 
 // The share modes hold between processes, and vanish with a process that
@@ -340,19 +310,12 @@ TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
 TEST(PosixFileTest, SharingHoldsBetweenProcessesUntilOneIsKilled) {
   ScopedTempDir dir;
   const std::string name = dir.File("shared.log");
-  Pipe opened;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  pid_t child = ForkHolding([&] {
     plat::FileHandle file = nullptr;
-    if (plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &file) !=
-        0) {
-      _exit(1);
-    }
-    opened.Send('O');
-    for (;;) pause();
-  }
-  ASSERT_EQ(opened.Receive(), 'O');
+    return plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways,
+                          &file) == 0;
+  });
+  ASSERT_GT(child, 0);
   plat::FileHandle file = nullptr;
   EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &file),
             plat::kErrorSharingViolation);
@@ -363,8 +326,7 @@ TEST(PosixFileTest, SharingHoldsBetweenProcessesUntilOneIsKilled) {
   ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting, &file),
             0u);
   plat::CloseFile(file);
-  kill(child, SIGKILL);
-  ExitStatus(child);
+  Kill(child);
   ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kOpenExisting, &file), 0u);
   plat::CloseFile(file);
 }
@@ -415,14 +377,12 @@ TEST(PosixFileTest, OddFilesFailAtOnceForEveryKindOfOpen) {
     if (access(path.c_str(), F_OK) != 0) continue;  // no terminal device here
     for (const auto& open : opens) {
       SCOPED_TRACE(path + " access " + std::to_string(open.access));
-      EXPECT_EQ(ExitStatusWithin(10,
-                                 [&] {
-                                   plat::FileHandle file = nullptr;
-                                   const uint32_t code = plat::OpenFile(path.c_str(), open.access, open.share,
-                                                                        open.disposition, &file);
-                                   return code == plat::kErrorAccessDenied && file == nullptr ? 0 : 1;
-                                 }),
-                0);
+      auto refused = [&] {
+        plat::FileHandle file = nullptr;
+        const uint32_t code = plat::OpenFile(path.c_str(), open.access, open.share, open.disposition, &file);
+        return code == plat::kErrorAccessDenied && file == nullptr ? 0 : 1;
+      };
+      EXPECT_EQ(ExitStatusWithin(10, refused), 0);
     }
   }
   close(sock);
@@ -480,10 +440,7 @@ TEST(PosixFileTest, ErrnoValuesBecomeWindowsCodes) {
   EXPECT_EQ(plat::OpenFile(longName.c_str(), plat::kGenericRead, 0, plat::kOpenExisting, &file),
             plat::kErrorFilenameExcedRange);
   const std::string name = dir.File("made.txt");
-  ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kCreateNew, &file), 0u);
-  plat::CloseFile(file);
-  EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kCreateNew, &file),
-            plat::kErrorFileExists);
+  yx::test::WriteFile(name, "");
   // A file in place of a directory of the path.
   EXPECT_EQ(plat::OpenFile((name + "/x").c_str(), plat::kGenericRead, 0, plat::kOpenExisting, &file),
             plat::kErrorPathNotFound);
