@@ -20,12 +20,11 @@ inline std::string UniqueName(const std::string& tag) {
   return "yx_plat_" + tag + "_" + std::to_string(plat::CurrentProcessId()) + "_" + std::to_string(++counter);
 }
 
-// Runs `body` in a new thread through CreateThreadObject; the thread's exit
-// code is the body's result.
+// Runs `body` in a new thread made by CreateThreadObject.
 class TestThread {
  public:
   explicit TestThread(std::function<uint32_t()> body) : body_(std::move(body)) {
-    result_ = plat::CreateThreadObject(&TestThread::Run, this, &id_, &handle_);
+    plat::CreateThreadObject(&TestThread::Run, this, &id_, &handle_);
   }
   ~TestThread() {
     if (handle_ != nullptr) {
@@ -36,24 +35,20 @@ class TestThread {
   TestThread(const TestThread&) = delete;
   TestThread& operator=(const TestThread&) = delete;
 
-  uint32_t CreateResult() const { return result_; }
   uint32_t Id() const { return id_; }
   plat::ThreadHandle Handle() const { return handle_; }
-  // Waits for the end; returns the body's result (valid once the wait gave 0).
-  uint32_t Join() {
-    plat::WaitThread(handle_, plat::kInfinite);
-    return exitCode_;
-  }
+  // Waits for the end and gives the body's result; kNotRun when the thread
+  // was never made.
+  static constexpr uint32_t kNotRun = 0xDEAD;
+  uint32_t Join() { return plat::WaitThread(handle_, plat::kInfinite) == 0 ? exitCode_ : kNotRun; }
 
  private:
   static uint32_t Run(void* self) {
     auto* thread = static_cast<TestThread*>(self);
-    thread->exitCode_ = thread->body_();
-    return thread->exitCode_;
+    return thread->exitCode_ = thread->body_();
   }
 
   std::function<uint32_t()> body_;
-  uint32_t result_ = 0;
   uint32_t id_ = 0;
   plat::ThreadHandle handle_ = nullptr;
   uint32_t exitCode_ = 0;
