@@ -17,34 +17,7 @@
 namespace {
 
 using plat::FileHandle;
-using yxtest::ScopedTempDir;
-
-constexpr uint32_t kR = plat::kGenericRead;
-constexpr uint32_t kW = plat::kGenericWrite;
-constexpr uint32_t kShareR = plat::kFileShareRead;
-constexpr uint32_t kShareRW = plat::kFileShareRead | plat::kFileShareWrite;
-
-// Opens and expects success; returns the handle.
-FileHandle MustOpen(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition) {
-  FileHandle file = nullptr;
-  EXPECT_EQ(plat::OpenFile(name.c_str(), access, share, disposition, &file), 0u) << name;
-  EXPECT_NE(file, nullptr);
-  return file;
-}
-
-// Opens and returns the error code, which is also the last error, with a
-// null handle; a handle that was opened is closed.
-uint32_t OpenCode(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition) {
-  FileHandle file = reinterpret_cast<FileHandle>(1);
-  const uint32_t code = plat::OpenFile(name.c_str(), access, share, disposition, &file);
-  if (code != 0) {
-    EXPECT_EQ(file, nullptr);
-    EXPECT_EQ(plat::LastError(), code);
-  } else {
-    plat::CloseFile(file);
-  }
-  return code;
-}
+using namespace yxtest;
 
 TEST(FileTest, WritesFromTheStartOrTheEndAndReadsBack) {
   ScopedTempDir dir;
@@ -191,8 +164,8 @@ TEST(FileTest, WritersExcludeEachOtherUnderContention) {
     }
     return 0u;
   };
-  yxtest::TestThread a(body), b(body), c(body);
-  for (yxtest::TestThread* thread : {&a, &b, &c}) EXPECT_EQ(thread->Join(), 0u);
+  TestThread a(body), b(body), c(body);
+  for (TestThread* thread : {&a, &b, &c}) EXPECT_EQ(thread->Join(), 0u);
   EXPECT_EQ(overlaps.load(), 0);
   EXPECT_GT(opened.load(), 0);
 }

@@ -34,10 +34,7 @@
 namespace {
 
 using plat::MutexHandle;
-using yxtest::ScopedTempDir;
-using yxtest::UniqueName;
-
-constexpr uint32_t kShareReadWrite = plat::kFileShareRead | plat::kFileShareWrite;
+using namespace yxtest;
 
 // Forks a child that runs `hold` and, when that succeeds, stays until it is
 // killed. Returns the child once `hold` has succeeded, or -1.
@@ -98,7 +95,7 @@ TEST(PosixProcessTest, ChildOfForkHasItsOwnIdsAndMessageQueue) {
   const uint32_t parentPid = plat::CurrentProcessId();
   const uint32_t parentTid = plat::CurrentThreadId();
   plat::EventHandle ready = plat::CreateEventObject(true, false);
-  yxtest::TestThread waiter([ready] {
+  TestThread waiter([ready] {
     plat::EnsureMessageQueue();
     plat::SetEventObject(ready);
     plat::ThreadMessage message;
@@ -290,7 +287,7 @@ TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
   // The holder is killed while this thread waits with a time limit: the
   // mutex is abandoned and acquired, held once, and the object goes with
   // the last handle although the killed process never closed its own.
-  yxtest::TestThread killer([liveChild] {
+  TestThread killer([liveChild] {
     usleep(50 * 1000);  // lets this thread come to wait
     Kill(liveChild);
     return 0u;
@@ -312,23 +309,15 @@ TEST(PosixFileTest, SharingHoldsBetweenProcessesUntilOneIsKilled) {
   const std::string name = dir.File("shared.log");
   pid_t child = ForkHolding([&] {
     plat::FileHandle file = nullptr;
-    return plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways,
-                          &file) == 0;
+    return plat::OpenFile(name.c_str(), kW, kShareR, plat::kOpenAlways, &file) == 0;
   });
   ASSERT_GT(child, 0);
-  plat::FileHandle file = nullptr;
-  EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &file),
-            plat::kErrorSharingViolation);
-  EXPECT_EQ(
-      plat::OpenFile(name.c_str(), plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting, &file),
-      plat::kErrorSharingViolation);
+  EXPECT_EQ(OpenCode(name, kW, kShareR, plat::kOpenAlways), plat::kErrorSharingViolation);
+  EXPECT_EQ(OpenCode(name, kR, kShareR, plat::kOpenExisting), plat::kErrorSharingViolation);
   EXPECT_EQ(plat::DeleteFileByName(name.c_str()), plat::kErrorSharingViolation);
-  ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting, &file),
-            0u);
-  plat::CloseFile(file);
+  EXPECT_EQ(OpenCode(name, kR, kShareRW, plat::kOpenExisting), 0u);
   Kill(child);
-  ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kOpenExisting, &file), 0u);
-  plat::CloseFile(file);
+  EXPECT_EQ(OpenCode(name, kW, 0, plat::kOpenExisting), 0u);
 }
 
 TEST(PosixFileTest, SeekToEndWorksBeyond4GiB) {
@@ -337,9 +326,7 @@ TEST(PosixFileTest, SeekToEndWorksBeyond4GiB) {
   const uint64_t size = (5ull << 30) + 7;  // sparse: no disk space is used
   { std::ofstream create(name); }
   ASSERT_EQ(truncate(name.c_str(), static_cast<off_t>(size)), 0);
-  plat::FileHandle file = nullptr;
-  ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &file),
-            0u);
+  plat::FileHandle file = MustOpen(name, kW, kShareR, plat::kOpenAlways);
   uint64_t position = 0;
   EXPECT_EQ(plat::SeekToEnd(file, &position), 0u);
   EXPECT_EQ(position, size);
@@ -368,9 +355,9 @@ TEST(PosixFileTest, OddFilesFailAtOnceForEveryKindOfOpen) {
   const struct { uint32_t access, share, disposition; } opens[] = {
     {plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting},
     {plat::kGenericWrite | plat::kFileAppendData, plat::kFileShareRead, plat::kOpenAlways},
-    {plat::kGenericWrite, kShareReadWrite, plat::kOpenExisting},
+    {plat::kGenericWrite, kShareRW, plat::kOpenExisting},
     {plat::kGenericRead | plat::kGenericWrite, 0, plat::kOpenAlways},
-    {0, kShareReadWrite, plat::kOpenExisting},
+    {0, kShareRW, plat::kOpenExisting},
   };
   // clang-format on
   for (const std::string& path : paths) {
@@ -394,11 +381,8 @@ TEST(PosixFileTest, OddFilesFailAtOnceForEveryKindOfOpen) {
 TEST(PosixFileTest, AppendingHandlesNeverOverwriteEachOther) {
   ScopedTempDir dir;
   const std::string name = dir.File("shared.log");
-  plat::FileHandle first = nullptr;
-  plat::FileHandle second = nullptr;
-  const uint32_t access = plat::kGenericWrite | plat::kFileAppendData;
-  ASSERT_EQ(plat::OpenFile(name.c_str(), access, kShareReadWrite, plat::kOpenAlways, &first), 0u);
-  ASSERT_EQ(plat::OpenFile(name.c_str(), access, kShareReadWrite, plat::kOpenAlways, &second), 0u);
+  plat::FileHandle first = MustOpen(name, kW | plat::kFileAppendData, kShareRW, plat::kOpenAlways);
+  plat::FileHandle second = MustOpen(name, kW | plat::kFileAppendData, kShareRW, plat::kOpenAlways);
   for (const char* line : {"one\r\n", "two\r\n", "three\r\n"}) {
     ASSERT_EQ(plat::WriteAll(first, line, 5), 0u);
     ASSERT_EQ(plat::WriteAll(second, "--\r\n", 4), 0u);
@@ -419,35 +403,27 @@ TEST(PosixFileTest, RootWritesNoFileThroughASymbolicLink) {
   yx::test::WriteFile(target, "kept\n");
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   const bool root = geteuid() == 0;
-  plat::FileHandle file = nullptr;
   for (uint32_t disposition : {plat::kOpenAlways, plat::kOpenExisting, plat::kCreateAlways}) {
-    const uint32_t code = plat::OpenFile(link.c_str(), plat::kGenericWrite | plat::kFileAppendData,
-                                         plat::kFileShareRead, disposition, &file);
-    EXPECT_EQ(code, root ? plat::kErrorAccessDenied : 0u) << disposition;
-    if (code == 0) plat::CloseFile(file);
+    EXPECT_EQ(OpenCode(link, kW | plat::kFileAppendData, kShareR, disposition),
+              root ? plat::kErrorAccessDenied : 0u)
+        << disposition;
     yx::test::WriteFile(target, "kept\n");
   }
-  ASSERT_EQ(
-      plat::OpenFile(link.c_str(), plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting, &file), 0u);
-  plat::CloseFile(file);
+  EXPECT_EQ(OpenCode(link, kR, kShareR, plat::kOpenExisting), 0u);
   EXPECT_EQ(yx::test::ReadFile(target), "kept\n");
 }
 
 TEST(PosixFileTest, ErrnoValuesBecomeWindowsCodes) {
   ScopedTempDir dir;
-  plat::FileHandle file = nullptr;
-  const std::string longName = dir.File(std::string(300, 'n'));
-  EXPECT_EQ(plat::OpenFile(longName.c_str(), plat::kGenericRead, 0, plat::kOpenExisting, &file),
+  EXPECT_EQ(OpenCode(dir.File(std::string(300, 'n')), kR, 0, plat::kOpenExisting),
             plat::kErrorFilenameExcedRange);
   const std::string name = dir.File("made.txt");
   yx::test::WriteFile(name, "");
   // A file in place of a directory of the path.
-  EXPECT_EQ(plat::OpenFile((name + "/x").c_str(), plat::kGenericRead, 0, plat::kOpenExisting, &file),
-            plat::kErrorPathNotFound);
+  EXPECT_EQ(OpenCode(name + "/x", kR, 0, plat::kOpenExisting), plat::kErrorPathNotFound);
   if (geteuid() != 0) {  // root may open anything
     ASSERT_EQ(chmod(name.c_str(), 0), 0);
-    EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting, &file),
-              plat::kErrorAccessDenied);
+    EXPECT_EQ(OpenCode(name, kR, kShareRW, plat::kOpenExisting), plat::kErrorAccessDenied);
   }
 }
 
@@ -484,16 +460,10 @@ TEST(PosixLeakTest, ServicesGiveBackDescriptorsMappingsAndMemory) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string mutexName = UniqueName("leak");
   auto round = [&] {
-    plat::FileHandle held = nullptr;
-    plat::FileHandle other = nullptr;
-    ASSERT_EQ(
-        plat::OpenFile(file.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &held),
-        0u);
+    plat::FileHandle held = MustOpen(file, kW, kShareR, plat::kOpenAlways);
     ASSERT_EQ(plat::WriteAll(held, "x", 1), 0u);
     for (const std::string& name : {file, fifo, dir.Path().string(), dir.File("missing"), dir.File("no/x")}) {
-      EXPECT_NE(plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenExisting,
-                               &other),
-                0u);
+      EXPECT_NE(OpenCode(name, kW, kShareR, plat::kOpenExisting), 0u);
     }
     EXPECT_EQ(plat::DeleteFileByName(file.c_str()), plat::kErrorSharingViolation);
     plat::SystemTime time;
@@ -529,7 +499,7 @@ TEST(PosixLeakTest, ServicesGiveBackDescriptorsMappingsAndMemory) {
 TEST(PosixThreadTest, PostToAFullQueueFailsWith1816) {
   plat::EventHandle ready = plat::CreateEventObject(true, false);
   plat::EventHandle drain = plat::CreateEventObject(true, false);
-  yxtest::TestThread thread([&] {
+  TestThread thread([&] {
     plat::EnsureMessageQueue();
     plat::SetEventObject(ready);
     plat::WaitEventObject(drain, plat::kInfinite);

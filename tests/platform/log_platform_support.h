@@ -1,11 +1,16 @@
 // Helpers of the tests of the logger's platform services: the scoped
-// temporary directory, names no other test run uses, and a thread that runs a lambda.
+// temporary directory, opens that check their outcome, names no other test
+// run uses, and a thread that runs a lambda.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
 #include <string>
 
+#include "plat/Error.h"
+#include "plat/File.h"
 #include "plat/Process.h"
 #include "plat/Thread.h"
 #include "support/TempDir.h"
@@ -13,6 +18,34 @@
 namespace yxtest {
 
 using yx::test::ScopedTempDir;
+
+constexpr uint32_t kR = plat::kGenericRead;
+constexpr uint32_t kW = plat::kGenericWrite;
+constexpr uint32_t kShareR = plat::kFileShareRead;
+constexpr uint32_t kShareRW = plat::kFileShareRead | plat::kFileShareWrite;
+
+// Opens and expects success; returns the handle.
+inline plat::FileHandle MustOpen(const std::string& name, uint32_t access, uint32_t share,
+                                 uint32_t disposition) {
+  plat::FileHandle file = nullptr;
+  EXPECT_EQ(plat::OpenFile(name.c_str(), access, share, disposition, &file), 0u) << name;
+  EXPECT_NE(file, nullptr);
+  return file;
+}
+
+// Opens and returns the error code, which is also the last error, with a
+// null handle; a handle that was opened is closed.
+inline uint32_t OpenCode(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition) {
+  plat::FileHandle file = reinterpret_cast<plat::FileHandle>(1);
+  const uint32_t code = plat::OpenFile(name.c_str(), access, share, disposition, &file);
+  if (code != 0) {
+    EXPECT_EQ(file, nullptr);
+    EXPECT_EQ(plat::LastError(), code);
+  } else {
+    plat::CloseFile(file);
+  }
+  return code;
+}
 
 // An object name that no other test and no other run of the tests uses.
 inline std::string UniqueName(const std::string& tag) {
