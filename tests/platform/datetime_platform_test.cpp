@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -33,10 +34,7 @@ std::string Message(uint32_t code, uint16_t langId) {
 }
 
 bool OneOf(const std::string& text, const std::vector<std::string>& choices) {
-  for (const auto& c : choices) {
-    if (text == c) return true;
-  }
-  return false;
+  return std::find(choices.begin(), choices.end(), text) != choices.end();
 }
 
 // Cyrillic letters seen through code page 1252: FormatMessageA converts the

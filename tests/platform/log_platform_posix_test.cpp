@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -135,9 +134,7 @@ TEST(PosixProcessTest, ChildWritesItsCommandLine) {
 TEST(PosixProcessTest, CommandLineQuotesEmptyArgumentsAndArgumentsWithBlanks) {
   ScopedTempDir dir;
   const std::string out = dir.File("cmdline.txt");
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  auto child = [&] {
     setenv("YX_TEST_CMDLINE_OUT", out.c_str(), 1);
     const char* argv[] = {"/opt/my tools/yxtk",
                           "--gtest_filter=PosixProcessTest.ChildWritesItsCommandLine",
@@ -146,14 +143,11 @@ TEST(PosixProcessTest, CommandLineQuotesEmptyArgumentsAndArgumentsWithBlanks) {
                           "plain",
                           nullptr};
     execv("/proc/self/exe", const_cast<char* const*>(argv));
-    _exit(127);
-  }
-  ASSERT_EQ(ExitStatus(child), 0);
-  std::ifstream in(out, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
+    return 127;
+  };
+  ASSERT_EQ(ExitStatusWithin(60, child), 0);
   EXPECT_EQ(
-      text.str(),
+      yx::test::ReadFile(out),
       "\"/opt/my tools/yxtk\" --gtest_filter=PosixProcessTest.ChildWritesItsCommandLine \"\" \"a b\" plain");
 }
 
