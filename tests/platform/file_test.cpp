@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "plat/Clock.h"
@@ -16,49 +17,7 @@
 namespace {
 
 using plat::FileHandle;
-using yxtest::ScopedTempDir;
-
-constexpr uint32_t kR = plat::kGenericRead;
-constexpr uint32_t kW = plat::kGenericWrite;
-constexpr uint32_t kShareR = plat::kFileShareRead;
-constexpr uint32_t kShareRW = plat::kFileShareRead | plat::kFileShareWrite;
-
-// Opens and expects success; returns the handle.
-FileHandle MustOpen(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition) {
-  FileHandle file = nullptr;
-  EXPECT_EQ(plat::OpenFile(name.c_str(), access, share, disposition, &file), 0u) << name;
-  EXPECT_NE(file, nullptr);
-  return file;
-}
-
-// Opens and returns the error code, which is also the last error, with a
-// null handle; a handle that was opened is closed.
-uint32_t OpenCode(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition) {
-  FileHandle file = reinterpret_cast<FileHandle>(1);
-  const uint32_t code = plat::OpenFile(name.c_str(), access, share, disposition, &file);
-  if (code != 0) {
-    EXPECT_EQ(file, nullptr);
-    EXPECT_EQ(plat::LastError(), code);
-  } else {
-    plat::CloseFile(file);
-  }
-  return code;
-}
-
-void WriteFileText(const std::string& name, const std::string& text) {
-  FileHandle file = MustOpen(name, kW, kShareR, plat::kCreateAlways);
-  ASSERT_EQ(plat::WriteAll(file, text.data(), static_cast<uint32_t>(text.size())), 0u);
-  ASSERT_EQ(plat::CloseFile(file), 0u);
-}
-
-std::string ReadFileText(const std::string& name) {
-  FileHandle file = MustOpen(name, kR, kShareR, plat::kOpenExisting);
-  char buf[256];
-  uint32_t done = 0;
-  EXPECT_EQ(plat::ReadAll(file, buf, sizeof buf, &done), 0u);
-  plat::CloseFile(file);
-  return std::string(buf, done);
-}
+using namespace yxtest;
 
 TEST(FileTest, WritesFromTheStartOrTheEndAndReadsBack) {
   ScopedTempDir dir;
@@ -111,10 +70,11 @@ TEST(FileTest, CreationDispositions) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.disposition) + (c.before != nullptr ? " on a file" : " on nothing"));
     plat::DeleteFileByName(name.c_str());
-    if (c.before != nullptr) WriteFileText(name, c.before);
+    if (c.before != nullptr) yx::test::WriteFile(name, c.before);
     EXPECT_EQ(OpenCode(name, c.access, kShareR, c.disposition), c.code);
     if (c.after != nullptr) {
-      EXPECT_EQ(ReadFileText(name), c.after);
+      EXPECT_TRUE(std::filesystem::exists(name));
+      EXPECT_EQ(yx::test::ReadFile(name), c.after);
     }
   }
 }
@@ -143,11 +103,11 @@ TEST(FileTest, ShareModesBetweenTwoHandles) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.access1 << "/" << c.share1 << " then " << c.access2 << "/"
                                     << c.share2);
-    WriteFileText(name, "kept");
+    yx::test::WriteFile(name, "kept");
     FileHandle first = MustOpen(name, c.access1, c.share1, plat::kOpenExisting);
     EXPECT_EQ(OpenCode(name, c.access2, c.share2, c.disposition2), c.code);
     EXPECT_EQ(plat::CloseFile(first), 0u);
-    EXPECT_EQ(ReadFileText(name), c.code == 0 && c.disposition2 == plat::kCreateAlways ? "" : "kept");
+    EXPECT_EQ(yx::test::ReadFile(name), c.code == 0 && c.disposition2 == plat::kCreateAlways ? "" : "kept");
     EXPECT_EQ(OpenCode(name, c.access2, c.share2, plat::kOpenExisting), 0u);  // free again
   }
 }
@@ -157,7 +117,7 @@ TEST(FileTest, QueryHandleReadsSizeAndTimeButNoContent) {
   const std::string name = dir.File("query.wli");
   plat::SystemTime now;
   plat::LocalTime(&now);
-  WriteFileText(name, "12345");
+  yx::test::WriteFile(name, "12345");
   FileHandle writer = MustOpen(name, kW, 0, plat::kOpenExisting);
   FileHandle query = MustOpen(name, 0, kShareRW, plat::kOpenExisting);
   uint64_t size = 0;
@@ -204,12 +164,8 @@ TEST(FileTest, WritersExcludeEachOtherUnderContention) {
     }
     return 0u;
   };
-  yxtest::TestThread a(body);
-  yxtest::TestThread b(body);
-  yxtest::TestThread c(body);
-  EXPECT_EQ(a.Join(), 0u);
-  EXPECT_EQ(b.Join(), 0u);
-  EXPECT_EQ(c.Join(), 0u);
+  TestThread a(body), b(body), c(body);
+  for (TestThread* thread : {&a, &b, &c}) EXPECT_EQ(thread->Join(), 0u);
   EXPECT_EQ(overlaps.load(), 0);
   EXPECT_GT(opened.load(), 0);
 }
@@ -232,13 +188,13 @@ TEST(FileTest, MissingFilesDirectoriesAndDeletion) {
   EXPECT_EQ(OpenCode(dir.Path().string(), kR, kShareRW, plat::kOpenExisting), plat::kErrorAccessDenied);
 
   const std::string name = dir.File("gone.log");
-  WriteFileText(name, "x");
+  yx::test::WriteFile(name, "x");
   FileHandle writer = MustOpen(name, kW, kShareR, plat::kOpenExisting);
   EXPECT_EQ(plat::DeleteFileByName(name.c_str()), plat::kErrorSharingViolation);
   plat::CloseFile(writer);
   // Neither a query handle nor one that shares delete holds the file.
   for (const auto& [access, share] : {std::pair(0u, 0u), std::pair(kR, kShareRW | plat::kFileShareDelete)}) {
-    WriteFileText(name, "x");
+    yx::test::WriteFile(name, "x");
     FileHandle handle = MustOpen(name, access, share, plat::kOpenExisting);
     EXPECT_EQ(plat::DeleteFileByName(name.c_str()), 0u);
     plat::CloseFile(handle);

@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,29 +33,33 @@
 namespace {
 
 using plat::MutexHandle;
-using yxtest::ScopedTempDir;
-using yxtest::UniqueName;
+using namespace yxtest;
 
-constexpr uint32_t kShareReadWrite = plat::kFileShareRead | plat::kFileShareWrite;
-
-// A one-byte channel between a parent and a forked child.
-class Pipe {
- public:
-  Pipe() { EXPECT_EQ(pipe(fds_), 0); }
-  ~Pipe() {
-    close(fds_[0]);
-    close(fds_[1]);
+// Forks a child that runs `hold` and, when that succeeds, stays until it is
+// killed. Returns the child once `hold` has succeeded, or -1.
+template <class Hold>
+pid_t ForkHolding(Hold hold) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    const char held = 'H';
+    if (!hold() || write(fds[1], &held, 1) != 1) _exit(1);
+    for (;;) pause();
   }
-  void Send(char c) { EXPECT_EQ(write(fds_[1], &c, 1), 1); }
-  // The next byte, or 0 when the writing end is closed.
-  char Receive() {
-    char c = 0;
-    return read(fds_[0], &c, 1) == 1 ? c : 0;
-  }
+  close(fds[1]);
+  char held = 0;
+  const bool ok = child > 0 && read(fds[0], &held, 1) == 1;  // 0 bytes: the child has ended
+  close(fds[0]);
+  if (!ok && child > 0) waitpid(child, nullptr, 0);
+  return ok ? child : -1;
+}
 
- private:
-  int fds_[2] = {-1, -1};
-};
+void Kill(pid_t child) {
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+}
 
 // Waits for the child and returns its exit status (-1 when it did not exit).
 int ExitStatus(pid_t child) {
@@ -91,7 +94,7 @@ TEST(PosixProcessTest, ChildOfForkHasItsOwnIdsAndMessageQueue) {
   const uint32_t parentPid = plat::CurrentProcessId();
   const uint32_t parentTid = plat::CurrentThreadId();
   plat::EventHandle ready = plat::CreateEventObject(true, false);
-  yxtest::TestThread waiter([ready] {
+  TestThread waiter([ready] {
     plat::EnsureMessageQueue();
     plat::SetEventObject(ready);
     plat::ThreadMessage message;
@@ -101,9 +104,7 @@ TEST(PosixProcessTest, ChildOfForkHasItsOwnIdsAndMessageQueue) {
   });
   ASSERT_EQ(plat::WaitEventObject(ready, 10000), 0u);
   plat::EnsureMessageQueue();
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  auto child = [&] {
     plat::ThreadMessage message = {};
     const bool ok = plat::CurrentProcessId() == static_cast<uint32_t>(getpid()) &&
                     plat::CurrentThreadId() == static_cast<uint32_t>(syscall(SYS_gettid)) &&
@@ -111,9 +112,9 @@ TEST(PosixProcessTest, ChildOfForkHasItsOwnIdsAndMessageQueue) {
                     !plat::PostThreadMessageTo(waiter.Id(), plat::kWmUser, 0, 0) &&
                     plat::PostThreadMessageTo(plat::CurrentThreadId(), plat::kWmUser + 4, 4, 0) &&
                     plat::GetThreadMessage(&message) > 0 && message.message == plat::kWmUser + 4;
-    _exit(ok ? 0 : 1);
-  }
-  EXPECT_EQ(ExitStatus(child), 0);
+    return ok ? 0 : 1;
+  };
+  EXPECT_EQ(ExitStatusWithin(10, child), 0);
   EXPECT_EQ(plat::CurrentProcessId(), parentPid);
   EXPECT_TRUE(plat::PostThreadMessageTo(waiter.Id(), plat::kWmQuit, 0, 0));
   EXPECT_EQ(waiter.Join(), 0u);
@@ -125,15 +126,15 @@ TEST(PosixProcessTest, ChildOfForkHasItsOwnIdsAndMessageQueue) {
 TEST(PosixProcessTest, ChildWritesItsCommandLine) {
   const char* out = std::getenv("YX_TEST_CMDLINE_OUT");
   if (out == nullptr) GTEST_SKIP() << "only run as the child of another test";
-  std::ofstream(out, std::ios::binary) << plat::CommandLine();
+  const char* line = plat::CommandLine();
+  EXPECT_EQ(plat::CommandLine(), line);  // read once and kept
+  std::ofstream(out, std::ios::binary) << line;
 }
 
 TEST(PosixProcessTest, CommandLineQuotesEmptyArgumentsAndArgumentsWithBlanks) {
   ScopedTempDir dir;
   const std::string out = dir.File("cmdline.txt");
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  auto child = [&] {
     setenv("YX_TEST_CMDLINE_OUT", out.c_str(), 1);
     const char* argv[] = {"/opt/my tools/yxtk",
                           "--gtest_filter=PosixProcessTest.ChildWritesItsCommandLine",
@@ -142,50 +143,12 @@ TEST(PosixProcessTest, CommandLineQuotesEmptyArgumentsAndArgumentsWithBlanks) {
                           "plain",
                           nullptr};
     execv("/proc/self/exe", const_cast<char* const*>(argv));
-    _exit(127);
-  }
-  ASSERT_EQ(ExitStatus(child), 0);
-  std::ifstream in(out, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
+    return 127;
+  };
+  ASSERT_EQ(ExitStatusWithin(60, child), 0);
   EXPECT_EQ(
-      text.str(),
+      yx::test::ReadFile(out),
       "\"/opt/my tools/yxtk\" --gtest_filter=PosixProcessTest.ChildWritesItsCommandLine \"\" \"a b\" plain");
-}
-
-// The owner is killed while this process waits with a time limit: the
-// mutex is abandoned and acquired, and the object goes with the last handle
-// although the killed process never closed its own.
-TEST(PosixMutexTest, MutexOfAKilledProcessIsAbandonedAndAcquired) {
-  const std::string name = UniqueName("killed");
-  MutexHandle mutex = nullptr;
-  ASSERT_EQ(plat::CreateNamedMutex(name.c_str(), &mutex), 0u);
-  Pipe locked;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    MutexHandle own = nullptr;
-    if (plat::OpenNamedMutex(name.c_str(), &own) != 0 || plat::WaitMutex(own, plat::kInfinite) != 0) _exit(1);
-    locked.Send('L');
-    for (;;) pause();
-  }
-  ASSERT_EQ(locked.Receive(), 'L');
-  EXPECT_EQ(plat::WaitMutex(mutex, 0), plat::kErrorWaitTimeout);
-  pid_t killer = fork();
-  ASSERT_GE(killer, 0);
-  if (killer == 0) {
-    usleep(50 * 1000);  // lets this process come to wait
-    kill(child, SIGKILL);
-    _exit(0);
-  }
-  EXPECT_EQ(plat::WaitMutex(mutex, 20000), 0u);
-  EXPECT_EQ(ExitStatus(killer), 0);
-  EXPECT_EQ(ExitStatus(child), -1);
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), plat::kErrorNotOwner);
-  EXPECT_EQ(plat::CloseMutexHandle(mutex), 0u);
-  MutexHandle gone = nullptr;
-  EXPECT_EQ(plat::OpenNamedMutex(name.c_str(), &gone), plat::kErrorFileNotFound);
 }
 
 // Each round creates, takes, releases and closes the mutex, so the object
@@ -288,51 +251,49 @@ TEST(PosixMutexTest, OpenThatRacesTheLastCloseFindsNoMutex) {
 // among them, so the objects are not looked for before the sweep here.)
 TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
   auto exists = [](const std::string& name) { return access(("/dev/shm/yxmx." + name).c_str(), F_OK) == 0; };
-  auto holder = [](const std::string& name, Pipe* opened) {
-    pid_t child = fork();
-    if (child == 0) {
+  auto holder = [](const std::string& name) {
+    return ForkHolding([&] {
       MutexHandle own = nullptr;
-      if (plat::CreateNamedMutex(name.c_str(), &own) != 0 || plat::WaitMutex(own, 0) != 0) _exit(1);
-      opened->Send('O');
-      for (;;) pause();
-    }
-    return child;
+      return plat::CreateNamedMutex(name.c_str(), &own) == 0 && plat::WaitMutex(own, 0) == 0;
+    });
   };
-  constexpr int kKilled = 3;
   std::vector<std::string> names;
-  for (int i = 0; i < kKilled; ++i) {
+  for (int i = 0; i < 3; ++i) {
     names.push_back(UniqueName("killed"));
-    Pipe opened;
-    pid_t child = holder(names.back(), &opened);
-    ASSERT_EQ(opened.Receive(), 'O');
-    kill(child, SIGKILL);
-    ExitStatus(child);
+    pid_t child = holder(names.back());
+    ASSERT_GT(child, 0);
+    Kill(child);
   }
   const std::string live = UniqueName("live");
-  Pipe liveOpened;
-  pid_t liveChild = holder(live, &liveOpened);
-  ASSERT_EQ(liveOpened.Receive(), 'O');
+  pid_t liveChild = holder(live);
+  ASSERT_GT(liveChild, 0);
   // A new process, as a new logger would be.
-  EXPECT_EQ(ExitStatusWithin(10,
-                             [] {
-                               MutexHandle mutex = nullptr;
-                               return plat::CreateNamedMutex(UniqueName("sweeper").c_str(), &mutex) == 0 ? 0
-                                                                                                         : 1;
-                             }),
-            0);
-  int left = 0;
-  for (const std::string& name : names) left += exists(name) ? 1 : 0;
-  EXPECT_EQ(left, 0);
+  auto sweeper = [] {
+    MutexHandle mutex = nullptr;
+    return plat::CreateNamedMutex(UniqueName("sweeper").c_str(), &mutex) == 0 ? 0 : 1;
+  };
+  EXPECT_EQ(ExitStatusWithin(10, sweeper), 0);
+  for (const std::string& name : names) EXPECT_FALSE(exists(name)) << name;
   EXPECT_TRUE(exists(live));
   MutexHandle probe = nullptr;
   ASSERT_EQ(plat::OpenNamedMutex(live.c_str(), &probe), 0u);
   EXPECT_EQ(plat::WaitMutex(probe, 0), plat::kErrorWaitTimeout);  // still owned by the live holder
-  kill(liveChild, SIGKILL);
-  ExitStatus(liveChild);
-  EXPECT_EQ(plat::WaitMutex(probe, 10000), 0u);  // abandoned: acquired
+  // The holder is killed while this thread waits with a time limit: the
+  // mutex is abandoned and acquired, held once, and the object goes with
+  // the last handle although the killed process never closed its own.
+  TestThread killer([liveChild] {
+    usleep(50 * 1000);  // lets this thread come to wait
+    Kill(liveChild);
+    return 0u;
+  });
+  EXPECT_EQ(plat::WaitMutex(probe, 20000), 0u);
+  EXPECT_EQ(killer.Join(), 0u);
   EXPECT_EQ(plat::ReleaseMutexHandle(probe), 0u);
+  EXPECT_EQ(plat::ReleaseMutexHandle(probe), plat::kErrorNotOwner);
   EXPECT_EQ(plat::CloseMutexHandle(probe), 0u);
   EXPECT_FALSE(exists(live));
+  MutexHandle gone = nullptr;
+  EXPECT_EQ(plat::OpenNamedMutex(live.c_str(), &gone), plat::kErrorFileNotFound);
 }
 
 // The share modes hold between processes, and vanish with a process that
@@ -340,33 +301,17 @@ TEST(PosixMutexTest, ObjectsOfKilledProcessesAreReclaimed) {
 TEST(PosixFileTest, SharingHoldsBetweenProcessesUntilOneIsKilled) {
   ScopedTempDir dir;
   const std::string name = dir.File("shared.log");
-  Pipe opened;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  pid_t child = ForkHolding([&] {
     plat::FileHandle file = nullptr;
-    if (plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &file) !=
-        0) {
-      _exit(1);
-    }
-    opened.Send('O');
-    for (;;) pause();
-  }
-  ASSERT_EQ(opened.Receive(), 'O');
-  plat::FileHandle file = nullptr;
-  EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &file),
-            plat::kErrorSharingViolation);
-  EXPECT_EQ(
-      plat::OpenFile(name.c_str(), plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting, &file),
-      plat::kErrorSharingViolation);
+    return plat::OpenFile(name.c_str(), kW, kShareR, plat::kOpenAlways, &file) == 0;
+  });
+  ASSERT_GT(child, 0);
+  EXPECT_EQ(OpenCode(name, kW, kShareR, plat::kOpenAlways), plat::kErrorSharingViolation);
+  EXPECT_EQ(OpenCode(name, kR, kShareR, plat::kOpenExisting), plat::kErrorSharingViolation);
   EXPECT_EQ(plat::DeleteFileByName(name.c_str()), plat::kErrorSharingViolation);
-  ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting, &file),
-            0u);
-  plat::CloseFile(file);
-  kill(child, SIGKILL);
-  ExitStatus(child);
-  ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kOpenExisting, &file), 0u);
-  plat::CloseFile(file);
+  EXPECT_EQ(OpenCode(name, kR, kShareRW, plat::kOpenExisting), 0u);
+  Kill(child);
+  EXPECT_EQ(OpenCode(name, kW, 0, plat::kOpenExisting), 0u);
 }
 
 TEST(PosixFileTest, SeekToEndWorksBeyond4GiB) {
@@ -375,9 +320,7 @@ TEST(PosixFileTest, SeekToEndWorksBeyond4GiB) {
   const uint64_t size = (5ull << 30) + 7;  // sparse: no disk space is used
   { std::ofstream create(name); }
   ASSERT_EQ(truncate(name.c_str(), static_cast<off_t>(size)), 0);
-  plat::FileHandle file = nullptr;
-  ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &file),
-            0u);
+  plat::FileHandle file = MustOpen(name, kW, kShareR, plat::kOpenAlways);
   uint64_t position = 0;
   EXPECT_EQ(plat::SeekToEnd(file, &position), 0u);
   EXPECT_EQ(position, size);
@@ -406,23 +349,21 @@ TEST(PosixFileTest, OddFilesFailAtOnceForEveryKindOfOpen) {
   const struct { uint32_t access, share, disposition; } opens[] = {
     {plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting},
     {plat::kGenericWrite | plat::kFileAppendData, plat::kFileShareRead, plat::kOpenAlways},
-    {plat::kGenericWrite, kShareReadWrite, plat::kOpenExisting},
+    {plat::kGenericWrite, kShareRW, plat::kOpenExisting},
     {plat::kGenericRead | plat::kGenericWrite, 0, plat::kOpenAlways},
-    {0, kShareReadWrite, plat::kOpenExisting},
+    {0, kShareRW, plat::kOpenExisting},
   };
   // clang-format on
   for (const std::string& path : paths) {
     if (access(path.c_str(), F_OK) != 0) continue;  // no terminal device here
     for (const auto& open : opens) {
       SCOPED_TRACE(path + " access " + std::to_string(open.access));
-      EXPECT_EQ(ExitStatusWithin(10,
-                                 [&] {
-                                   plat::FileHandle file = nullptr;
-                                   const uint32_t code = plat::OpenFile(path.c_str(), open.access, open.share,
-                                                                        open.disposition, &file);
-                                   return code == plat::kErrorAccessDenied && file == nullptr ? 0 : 1;
-                                 }),
-                0);
+      auto refused = [&] {
+        plat::FileHandle file = nullptr;
+        const uint32_t code = plat::OpenFile(path.c_str(), open.access, open.share, open.disposition, &file);
+        return code == plat::kErrorAccessDenied && file == nullptr ? 0 : 1;
+      };
+      EXPECT_EQ(ExitStatusWithin(10, refused), 0);
     }
   }
   close(sock);
@@ -434,11 +375,8 @@ TEST(PosixFileTest, OddFilesFailAtOnceForEveryKindOfOpen) {
 TEST(PosixFileTest, AppendingHandlesNeverOverwriteEachOther) {
   ScopedTempDir dir;
   const std::string name = dir.File("shared.log");
-  plat::FileHandle first = nullptr;
-  plat::FileHandle second = nullptr;
-  const uint32_t access = plat::kGenericWrite | plat::kFileAppendData;
-  ASSERT_EQ(plat::OpenFile(name.c_str(), access, kShareReadWrite, plat::kOpenAlways, &first), 0u);
-  ASSERT_EQ(plat::OpenFile(name.c_str(), access, kShareReadWrite, plat::kOpenAlways, &second), 0u);
+  plat::FileHandle first = MustOpen(name, kW | plat::kFileAppendData, kShareRW, plat::kOpenAlways);
+  plat::FileHandle second = MustOpen(name, kW | plat::kFileAppendData, kShareRW, plat::kOpenAlways);
   for (const char* line : {"one\r\n", "two\r\n", "three\r\n"}) {
     ASSERT_EQ(plat::WriteAll(first, line, 5), 0u);
     ASSERT_EQ(plat::WriteAll(second, "--\r\n", 4), 0u);
@@ -459,38 +397,27 @@ TEST(PosixFileTest, RootWritesNoFileThroughASymbolicLink) {
   yx::test::WriteFile(target, "kept\n");
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   const bool root = geteuid() == 0;
-  plat::FileHandle file = nullptr;
   for (uint32_t disposition : {plat::kOpenAlways, plat::kOpenExisting, plat::kCreateAlways}) {
-    const uint32_t code = plat::OpenFile(link.c_str(), plat::kGenericWrite | plat::kFileAppendData,
-                                         plat::kFileShareRead, disposition, &file);
-    EXPECT_EQ(code, root ? plat::kErrorAccessDenied : 0u) << disposition;
-    if (code == 0) plat::CloseFile(file);
+    EXPECT_EQ(OpenCode(link, kW | plat::kFileAppendData, kShareR, disposition),
+              root ? plat::kErrorAccessDenied : 0u)
+        << disposition;
     yx::test::WriteFile(target, "kept\n");
   }
-  ASSERT_EQ(
-      plat::OpenFile(link.c_str(), plat::kGenericRead, plat::kFileShareRead, plat::kOpenExisting, &file), 0u);
-  plat::CloseFile(file);
+  EXPECT_EQ(OpenCode(link, kR, kShareR, plat::kOpenExisting), 0u);
   EXPECT_EQ(yx::test::ReadFile(target), "kept\n");
 }
 
 TEST(PosixFileTest, ErrnoValuesBecomeWindowsCodes) {
   ScopedTempDir dir;
-  plat::FileHandle file = nullptr;
-  const std::string longName = dir.File(std::string(300, 'n'));
-  EXPECT_EQ(plat::OpenFile(longName.c_str(), plat::kGenericRead, 0, plat::kOpenExisting, &file),
+  EXPECT_EQ(OpenCode(dir.File(std::string(300, 'n')), kR, 0, plat::kOpenExisting),
             plat::kErrorFilenameExcedRange);
   const std::string name = dir.File("made.txt");
-  ASSERT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kCreateNew, &file), 0u);
-  plat::CloseFile(file);
-  EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericWrite, 0, plat::kCreateNew, &file),
-            plat::kErrorFileExists);
+  yx::test::WriteFile(name, "");
   // A file in place of a directory of the path.
-  EXPECT_EQ(plat::OpenFile((name + "/x").c_str(), plat::kGenericRead, 0, plat::kOpenExisting, &file),
-            plat::kErrorPathNotFound);
+  EXPECT_EQ(OpenCode(name + "/x", kR, 0, plat::kOpenExisting), plat::kErrorPathNotFound);
   if (geteuid() != 0) {  // root may open anything
     ASSERT_EQ(chmod(name.c_str(), 0), 0);
-    EXPECT_EQ(plat::OpenFile(name.c_str(), plat::kGenericRead, kShareReadWrite, plat::kOpenExisting, &file),
-              plat::kErrorAccessDenied);
+    EXPECT_EQ(OpenCode(name, kR, kShareRW, plat::kOpenExisting), plat::kErrorAccessDenied);
   }
 }
 
@@ -527,16 +454,10 @@ TEST(PosixLeakTest, ServicesGiveBackDescriptorsMappingsAndMemory) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string mutexName = UniqueName("leak");
   auto round = [&] {
-    plat::FileHandle held = nullptr;
-    plat::FileHandle other = nullptr;
-    ASSERT_EQ(
-        plat::OpenFile(file.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenAlways, &held),
-        0u);
+    plat::FileHandle held = MustOpen(file, kW, kShareR, plat::kOpenAlways);
     ASSERT_EQ(plat::WriteAll(held, "x", 1), 0u);
     for (const std::string& name : {file, fifo, dir.Path().string(), dir.File("missing"), dir.File("no/x")}) {
-      EXPECT_NE(plat::OpenFile(name.c_str(), plat::kGenericWrite, plat::kFileShareRead, plat::kOpenExisting,
-                               &other),
-                0u);
+      EXPECT_NE(OpenCode(name, kW, kShareR, plat::kOpenExisting), 0u);
     }
     EXPECT_EQ(plat::DeleteFileByName(file.c_str()), plat::kErrorSharingViolation);
     plat::SystemTime time;
@@ -572,7 +493,7 @@ TEST(PosixLeakTest, ServicesGiveBackDescriptorsMappingsAndMemory) {
 TEST(PosixThreadTest, PostToAFullQueueFailsWith1816) {
   plat::EventHandle ready = plat::CreateEventObject(true, false);
   plat::EventHandle drain = plat::CreateEventObject(true, false);
-  yxtest::TestThread thread([&] {
+  TestThread thread([&] {
     plat::EnsureMessageQueue();
     plat::SetEventObject(ready);
     plat::WaitEventObject(drain, plat::kInfinite);
