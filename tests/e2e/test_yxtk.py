@@ -26,7 +26,6 @@ CASES = json.loads((pathlib.Path(__file__).parent / 'yxtk_cases.json').read_text
 LANGUAGES = {name: (language['locale'], language['banner'], ''.join(language['usage']), language['success'],
                     language['invalid']) for name, language in CASES['languages'].items()}
 ENGLISH, BANNER_EN, USAGE_EN, SUCCESS_EN, INVALID_EN = LANGUAGES['en']
-RUSSIAN = LANGUAGES['ru'][0]
 TEXT = {int(code): text for code, text in CASES['text'].items()}
 # The logind method each mode ends in (the first refused or failed request).
 METHOD = CASES['method']
@@ -67,21 +66,15 @@ def test_arguments_without_a_mode_print_the_usage(yxtk, logind, args, code):
     assert logind.calls() == []
 
 
-@pytest.mark.parametrize('language', LANGUAGES)
-def test_texts_in_the_user_language(yxtk, language):
-    locale, banner, usage, success, invalid = LANGUAGES[language]
-    assert yxtk.run('-?', locale=locale)[:2] == (0, banner + usage + success)
-    assert yxtk.run('-x', locale=locale)[:2] == (87, banner + invalid + '\r\n' + usage)
-
-
-# ISO-8859-1 has no Cyrillic ('?' for each letter); an unknown codeset, or
-# none, gets the OEM bytes.
+# The texts in the language of the locale, in its codeset: ISO-8859-1 has no
+# Cyrillic ('?' for each letter); an unknown codeset, or none, gets the OEM
+# bytes.
 @pytest.mark.parametrize('locale,language,codec', CASES['codesets'])
-def test_console_text_in_the_locale_codeset(yxtk, locale, language, codec):
-    for args in (['-?'], ['-x']):
-        utf8 = yxtk.run(*args, locale=LANGUAGES[language][0])[1]
-        result = yxtk.run_raw(*args, **locale)
-        assert result.stdout == utf8.encode(codec, errors='replace'), (args, locale)
+def test_texts_in_the_language_and_codeset_of_the_locale(yxtk, locale, language, codec):
+    _, banner, usage, success, invalid = LANGUAGES[language]
+    for argument, code, text in (('-?', 0, banner + usage + success), ('-x', 87, banner + invalid + '\r\n' + usage)):
+        result = yxtk.run_raw(argument, **locale)
+        assert (result.returncode, result.stdout) == (code, text.encode(codec, errors='replace')), argument
 
 
 # --- What logind answers ---------------------------------------------------
@@ -258,24 +251,18 @@ def log_lines(directory, name='yxtk.log'):
     return data.decode('cp1251').split('\r\n')[:-1]
 
 
-@pytest.mark.parametrize('locale,argument,logged,code', [
-    (RUSSIAN, '-ы'.encode(), b'-\xfb', 87),
-    # A letter the code page lacks is '?': the help mode, as on Windows.
-    (ENGLISH, '-ы'.encode(), b'-?', 0),
-    (ENGLISH, '-é'.encode(), b'-\xe9', 87),
-    ({'LC_ALL': 'ru_RU.KOI8-R'}, '-ы'.encode('koi8_r'), b'-\xfb', 87),
-    (RUSSIAN, b'-\xff\xfes', b'-??s', 87),  # bytes that are no UTF-8
-    (RUSSIAN, '-sд€'.encode(), b'-s\xe4\x88', 87),
-    (ENGLISH, '-s€ж'.encode(), b'-s\x80?', 87),
-    ({'LC_ALL': 'ru_RU'}, b'-\xfb', b'-\xfb', 87),  # no codeset: the bytes as they came
-])
-def test_arguments_reach_the_command_in_the_ansi_code_page(yxtk, logind, installed, locale, argument, logged,
+# An argument reaches the command (and its log) in the ANSI code page: a
+# letter the code page lacks is '?' (in English the help mode, as on
+# Windows), so are bytes that are no UTF-8; without a codeset the bytes go
+# as they came. The table writes the logged bytes as the characters U+00XX.
+@pytest.mark.parametrize('locale,argument,codec,logged,code', CASES['ansi_arguments'])
+def test_arguments_reach_the_command_in_the_ansi_code_page(yxtk, logind, installed, locale, argument, codec, logged,
                                                            code):
     (installed.parent / 'yxtk.wli').write_text(PLAIN)
-    result = yxtk.run_raw(argument, path=installed, **locale)
+    result = yxtk.run_raw(argument.encode(codec), path=installed, **locale)
     assert result.returncode == code
     first = (installed.parent / 'yxtk.log').read_bytes().split(b'\r\n')[0]
-    assert first == b'AP. ' + 'Запуск'.encode('cp1251') + b' (argc=2,argv[1]="' + logged + b'")'
+    assert first == 'AP. Запуск (argc=2,argv[1]="'.encode('cp1251') + logged.encode('latin_1') + b'")'
     assert logind.calls() == []
 
 
