@@ -30,20 +30,7 @@ MOCK_IFACE = 'org.freedesktop.DBus.Mock'
 
 # A system bus as far as clients can tell, but one that lets anyone own any
 # name and send anything, so that the mock can stand in for logind.
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path={socket}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-  </policy>
-</busconfig>
-"""
+BUS_CONFIG = (pathlib.Path(__file__).parent / 'system_bus.conf').read_text()
 
 
 def wait_until(predicate, timeout=30.0, interval=0.02):

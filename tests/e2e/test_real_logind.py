@@ -1,16 +1,10 @@
-"""yxtk against Debian's real systemd-logind, on the private bus.
-
-logind runs in a mount namespace of its own (unshare -m) in which tmpfs
-covers /run/systemd (no path to the machine's service manager), /run/dbus
-(no path to the machine's system bus) and /sys/power (a fake "state" that
-offers suspend and hibernation); its only bus is the private one, on which
-python-dbusmock stands in for the systemd manager: it answers StartUnit,
-StopUnit and StartTransientUnit with jobs and reports them done with
-JobRemoved, at once for ordinary units and, for the targets that would
-suspend, hibernate, power off or reboot, only when the test says so. So no
-request can reach the machine's power state or its units.
-
-Runs as root where /lib/systemd/systemd-logind exists; skipped otherwise.
+"""yxtk against Debian's real systemd-logind on the private bus (as root where
+/lib/systemd/systemd-logind exists; skipped otherwise). logind runs in a mount
+namespace of its own in which tmpfs covers /run/systemd, /run/dbus and
+/sys/power (a fake "state"), so it reaches neither the machine's service
+manager nor its bus nor its power state; python-dbusmock stands in for the
+systemd manager and finishes the jobs of the power targets only when the test
+says so.
 """
 
 import os
