@@ -3,8 +3,8 @@
 #
 #   scripts/fuzz.sh [seconds]      (default 20 seconds per target)
 #
-# 1. Configures build/fuzz with clang (RelWithDebInfo), the libraries
-#    instrumented for coverage, AddressSanitizer and
+# 1. Configures build/fuzz with clang (RelWithDebInfo, line tables only),
+#    the libraries instrumented for coverage, AddressSanitizer and
 #    UndefinedBehaviorSanitizer, and builds the fuzz targets.
 # 2. Replays the committed corpus fuzz/corpus/<target> with every target, in
 #    an English and in a Russian user locale.
@@ -55,7 +55,7 @@ INSTRUMENT="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=un
 INSTRUMENT="$INSTRUMENT -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" "${GENERATOR[@]}" \
   -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
   -DYX_BUILD_TESTS=OFF -DYX_BUILD_BENCH=OFF \
   "-DCMAKE_CXX_FLAGS=$INSTRUMENT" \
   >"$WORK/configure.log" 2>&1 || { cat "$WORK/configure.log"; exit 1; }
