@@ -106,7 +106,7 @@ std::string Result(const std::vector<std::string>& row) {
         message.substr(0, message.size() - (ends ? 2 : 0)).find_first_of("\r\n") == std::string::npos;
     std::snprintf(text, sizeof text, "%s %s %s", n > 0 ? "yes" : "no", single ? "yes" : "no",
                   ends ? "yes" : "no");
-  } else if (kind == "V") {  // V date|time|both fields, set on 2001-06-15 10:30: code [fields read back]
+  } else if (kind == "V") {  // V date|time|set fields, on 2001-06-15 10:30: code [fields read back]
     yx::TDateTime value;
     value.Set(2001, 6, 15, 10, 30, 0, 0);
     const plat::SystemTime f = Fields(row[2]);
