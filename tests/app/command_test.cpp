@@ -61,8 +61,8 @@ class CommandTest : public ::testing::Test {
   void SetUp() override { SetPowerServices(&fake_); }
   void TearDown() override { SetPowerServices(nullptr); }
 
-  // Runs the command with one argument (or none for nullptr) and returns
-  // the exit code; the output goes to output_.
+  // Runs the command with these arguments and returns the exit code; the
+  // output goes to output_.
   int Run(std::vector<std::string> args) {
     std::vector<char*> argv;
     std::string program = "yxtk";
@@ -74,17 +74,18 @@ class CommandTest : public ::testing::Test {
     return code;
   }
 
-  static std::string Usage() {
+  // What print() writes to the console, in the console's code page.
+  template <class Print>
+  static std::string Printed(Print print) {
     TConsoleWriter writer;
-    return test::CapturedStdout([&] { PrintUsage(writer); });
+    return test::CapturedStdout([&] { print(writer); });
   }
-  static std::string Banner() {
-    TConsoleWriter writer;
-    return test::CapturedStdout([&] { PrintBanner(writer); });
-  }
-  static std::string Oem(const BStr& text) {
-    TConsoleWriter writer;
-    return test::CapturedStdout([&] { writer.Write(text.CStr()); });
+  static std::string Banner() { return Printed(PrintBanner); }
+  static std::string Usage() { return Printed(PrintUsage); }
+  static std::string Text(uint32_t code) {
+    TStatus status;
+    status.SetCode(code);
+    return Printed([&](TConsoleWriter& writer) { writer.Write(status.Text(3).CStr()); });
   }
 
   FakePower fake_;
@@ -99,34 +100,30 @@ std::vector<std::string> With(std::vector<std::string> steps, const std::string&
 }
 
 TEST_F(CommandTest, EveryModeCallsItsAction) {
-  const std::pair<const char*, const char*> modes[] = {{"-s", "power suspend force"},
-                                                       {"/Sq", "power suspend ask"},
-                                                       {"\\h", "power hibernate force"},
-                                                       {"-hQ", "power hibernate ask"},
-                                                       {"-L", "lock"},
-                                                       {"/lo", "exit 0"},
-                                                       {"\\sD", "exit 8"},
-                                                       {"-r", "exit 2"}};
+  // clang-format off
+  const std::pair<const char*, const char*> modes[] = {
+    {"-s", "power suspend force"}, {"/Sq", "power suspend ask"}, {"\\h", "power hibernate force"},
+    {"-hQ", "power hibernate ask"}, {"-L", "lock"}, {"/lo", "exit 0"}, {"\\sD", "exit 8"}, {"-r", "exit 2"},
+  };
+  // clang-format on
   for (const auto& [argument, call] : modes) {
     fake_.calls.clear();
     EXPECT_EQ(Run({argument}), 0) << argument;
     EXPECT_EQ(fake_.calls, With(kPrivilege, call)) << argument;
-    EXPECT_EQ(output_, Banner() + Oem(TStatus().Text(3))) << argument;
+    EXPECT_EQ(output_, Banner() + Text(0)) << argument;
   }
 }
 
 TEST_F(CommandTest, HelpAndWrongArgumentCounts) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{"-?"}, {}, {"-s", "-h"}}) {
     EXPECT_EQ(Run(args), 0);
-    EXPECT_EQ(output_, Banner() + Usage() + Oem(TStatus().Text(3)));
+    EXPECT_EQ(output_, Banner() + Usage() + Text(0));
   }
   EXPECT_TRUE(fake_.calls.empty());
 }
 
 TEST_F(CommandTest, UnusableArgumentsGive87WithUsage) {
-  TStatus invalid;
-  invalid.SetCode(87);
-  const std::string expected = Banner() + Oem(invalid.Text(3)) + "\r\n" + Usage();
+  const std::string expected = Banner() + Text(87) + "\r\n" + Usage();
   for (const char* argument : {"", "-", "s", "xs", "-sd ", " -sd", "-s\td", "-x", "--sd", "-sdx", "-\xe0"}) {
     EXPECT_EQ(Run({argument}), 87) << argument;
     EXPECT_EQ(output_, expected) << argument;
@@ -136,44 +133,39 @@ TEST_F(CommandTest, UnusableArgumentsGive87WithUsage) {
   EXPECT_TRUE(fake_.calls.empty());
 }
 
-TEST_F(CommandTest, AFailingActionGivesItsCodeWithoutUsage) {
-  fake_.failCall = 1314;
-  EXPECT_EQ(Run({"-sd"}), 1314);
-  TStatus refused;
-  refused.SetCode(1314);
-  EXPECT_EQ(output_, Banner() + Oem(refused.Text(3)));
-  EXPECT_EQ(fake_.calls, With(kPrivilege, "exit 8"));
+// A failing action gives its code without the usage; a failure that leaves
+// no error code is no success.
+TEST_F(CommandTest, AFailingActionGivesItsCode) {
+  // clang-format off
+  const struct { const char* mode; uint32_t failure, code; const char* call; } cases[] = {
+    {"-sd", 1314, 1314, "exit 8"}, {"-h", 50, 50, "power hibernate force"}, {"-r", 0xFFFFFFFFu, 1359, "exit 2"},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    fake_.calls.clear();
+    fake_.failCall = c.failure;
+    EXPECT_EQ(Run({c.mode}), int(c.code)) << c.mode;
+    EXPECT_EQ(output_, Banner() + Text(c.code)) << c.mode;
+    EXPECT_EQ(fake_.calls, With(kPrivilege, c.call)) << c.mode;
+  }
 }
 
+// A failed privilege step stops every action; an opened token is closed.
 TEST_F(CommandTest, AFailedPrivilegeStepStopsEveryAction) {
-  fake_.failOpen = 5;
-  EXPECT_EQ(Run({"-l"}), 5);
-  EXPECT_EQ(fake_.calls, (std::vector<std::string>{"open"}));  // nothing to close
-  fake_.calls.clear();
-  fake_.failOpen = 0;
-  fake_.failLookup = 1168;
-  EXPECT_EQ(Run({"-lo"}), 1168);
-  EXPECT_EQ(fake_.calls, (std::vector<std::string>{"open", "lookup", "close"}));
-  fake_.calls.clear();
-  fake_.failLookup = 0;
-  fake_.failAdjust = 1300;
-  EXPECT_EQ(Run({"-s"}), 1300);
-  EXPECT_EQ(fake_.calls, (std::vector<std::string>{"open", "lookup", "adjust", "close"}));
-}
-
-TEST_F(CommandTest, AFailureWithoutAnErrorCodeIsNotASuccess) {
-  fake_.failCall = 0xFFFFFFFFu;  // fails, leaving the last error 0
-  EXPECT_EQ(Run({"-r"}), 1359);
-}
-
-TEST_F(CommandTest, ActionsReturnWhatTheyLogged) {
-  fake_.failCall = 50;
-  const TStatus s = WindowsHibernate();
-  EXPECT_EQ(s.Code(), 50u);
-  EXPECT_TRUE(s.IsError());
-  fake_.failCall = 0;
-  EXPECT_EQ(WindowsLock().Code(), 0u);
-  EXPECT_EQ(EnableShutdownPrivilege().Code(), 0u);
+  // clang-format off
+  const struct { uint32_t FakePower::*step; const char* mode; uint32_t code; std::vector<std::string> calls; } cases[] = {
+    {&FakePower::failOpen, "-l", 5, {"open"}},
+    {&FakePower::failLookup, "-lo", 1168, {"open", "lookup", "close"}},
+    {&FakePower::failAdjust, "-s", 1300, kPrivilege},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    FakePower fresh;
+    fresh.*c.step = c.code;
+    SetPowerServices(&fresh);
+    EXPECT_EQ(Run({c.mode}), int(c.code)) << c.mode;
+    EXPECT_EQ(fresh.calls, c.calls) << c.mode;
+  }
 }
 
 }  // namespace

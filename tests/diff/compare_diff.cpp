@@ -1,18 +1,14 @@
-// Differential table of the locale comparison: prints the order that
-// CompareText gives (lstrcmpA, and lstrcmpiA with flag 1, on Windows) to
-// every text of one and two bytes and to 100,000 seeded random texts of up
-// to eight bytes, and the sign it gives to 100,000 pairs of those texts. The
-// Linux build and the Windows build (under Wine) must print the same lines
-// in the same locale; tests/diff/run_diff.sh compares them.
-//
-// An order is printed as one text per line (its bytes in hexadecimal),
-// marked "=" when it compares equal to the text before it and "<" when
-// above it; equal texts follow in byte order. The order fixes the sign of
-// every pair within its set.
+// Differential table of the locale comparison: prints the order CompareText
+// gives (lstrcmpA, or lstrcmpiA with flag 1, on Windows) to every text of one
+// and two bytes and to seeded random texts, and its sign for random pairs.
+// The Linux build and the Windows build under Wine must print the same lines
+// (tests/diff/run_diff.sh compares them). Each text is printed in hex, marked
+// "=" when it compares equal to the one before and "<" when above it.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -21,22 +17,6 @@
 namespace {
 
 using Texts = std::vector<std::string>;
-
-// A fixed generator, so that both builds draw the same texts.
-class TSplitMix {
- public:
-  explicit TSplitMix(uint64_t seed) : state_(seed) {}
-  uint64_t Next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-    return z ^ (z >> 31);
-  }
-  unsigned Below(unsigned n) { return unsigned(Next() % n); }
-
- private:
-  uint64_t state_;
-};
 
 std::string Hex(const std::string& text) {
   static const char kDigits[] = "0123456789abcdef";
@@ -65,14 +45,15 @@ Texts RandomTexts(uint64_t seed, unsigned count) {
       'a',  'b',  'e',  's',  't',  'h',  'o',  'A',  'E',  'S',  '-',  '\'', ' ',  '0',  '1',  0x01,
       0x7F, 0xAD, 0x96, 0x97, 0xDF, 0xE6, 0xC6, 0x9C, 0x8C, 0xFE, 0xDE, 0xE0, 0xE9, 0xC9, 0xB2, 0xAA,
       0xE0, 0xE1, 0xE5, 0xB8, 0xA8, 0xC5, 0xC0, 0x8A, 0x9A, 0xFF, 0x9F, 0xF0, 0xD0, 0xBA, 0xB3, 0xB2};
-  TSplitMix random(seed);
+  std::mt19937_64 random(seed);  // fully specified: both builds draw the same texts
+  auto below = [&random](unsigned n) { return unsigned(random() % n); };
   Texts texts;
   for (unsigned i = 0; i < count; ++i) {
-    const unsigned length = 1 + random.Below(8);
+    const unsigned length = 1 + below(8);
     const bool special = (i & 1) != 0;
     std::string text;
     for (unsigned k = 0; k < length; ++k) {
-      text += special ? char(kSpecial[random.Below(sizeof kSpecial)]) : char(1 + random.Below(255));
+      text += special ? char(kSpecial[below(sizeof kSpecial)]) : char(1 + below(255));
     }
     texts.push_back(text);
   }

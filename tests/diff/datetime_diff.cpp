@@ -1,15 +1,12 @@
-// Differential table of the date and time services. Every row of
-// datetime_table.tsv (compiled in) names a call of the platform's date or
-// time picture formatter, a size query, a message text's form or a
-// TDateTime::Format, with its expected result in English and in Russian;
-// the Linux build and the Windows build under Wine each check the same table,
-// so both give the same results. With --print the rows come from standard
-// input and go to standard output with this run's results filled in (how
-// the table is extended: add a row with "?" and run once per language).
+// Differential table of the date and time services: each row of
+// datetime_table.tsv (compiled in) is one call with its expected results in
+// English and in Russian, which the Linux build and the Windows build under
+// Wine must both give. With --print, rows read from standard input are
+// printed with this run's results filled in (a new row has "?"; run once per
+// language).
 //
-// Keep pictures and results below 128 characters: Wine's GetDateFormatA and
-// GetTimeFormatA convert through 128-character buffers and fail (122) or
-// return garbage beyond them, which Windows and the POSIX layer do not.
+// Pictures and results stay below 128 characters: Wine's GetDateFormatA and
+// GetTimeFormatA convert through 128-character buffers.
 
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +106,20 @@ std::string Result(const std::vector<std::string>& row) {
         message.substr(0, message.size() - (ends ? 2 : 0)).find_first_of("\r\n") == std::string::npos;
     std::snprintf(text, sizeof text, "%s %s %s", n > 0 ? "yes" : "no", single ? "yes" : "no",
                   ends ? "yes" : "no");
+  } else if (kind == "V") {  // V date|time|set fields, on 2001-06-15 10:30: code [fields read back]
+    yx::TDateTime value;
+    value.Set(2001, 6, 15, 10, 30, 0, 0);
+    const plat::SystemTime f = Fields(row[2]);
+    const uint32_t code =
+        row[1] == "date" ? value.SetDate(int16_t(f.wYear), f.wMonth, int8_t(f.wDay))
+        : row[1] == "time"
+            ? value.SetTime(int8_t(f.wHour), int8_t(f.wMinute), int8_t(f.wSecond), int16_t(f.wMilliseconds))
+            : value.Set(int16_t(f.wYear), f.wMonth, int8_t(f.wDay), int8_t(f.wHour), int8_t(f.wMinute),
+                        int8_t(f.wSecond), int16_t(f.wMilliseconds));
+    plat::SystemTime r{};
+    value.GetFields(&r);
+    std::snprintf(text, sizeof text, "%lx [%04u-%02u-%02u %02u:%02u:%02u.%03u]", (unsigned long)code, r.wYear,
+                  r.wMonth, r.wDay, r.wHour, r.wMinute, r.wSecond, r.wMilliseconds);
   } else {  // F fields pattern, or F empty pattern
     yx::TDateTime value;
     uint32_t code = 0;

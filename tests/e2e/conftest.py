@@ -9,6 +9,7 @@ private bus's directory.
 Run with: YX_BUILD_DIR=<build dir> /usr/bin/python3 -m pytest -q tests/e2e
 """
 
+import contextlib
 import os
 import pathlib
 import shutil
@@ -29,20 +30,7 @@ MOCK_IFACE = 'org.freedesktop.DBus.Mock'
 
 # A system bus as far as clients can tell, but one that lets anyone own any
 # name and send anything, so that the mock can stand in for logind.
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path={socket}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-  </policy>
-</busconfig>
-"""
+BUS_CONFIG = (pathlib.Path(__file__).parent / 'system_bus.conf').read_text()
 
 
 def wait_until(predicate, timeout=30.0, interval=0.02):
@@ -104,20 +92,26 @@ class PrivateBus:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
+def start_dbusmock(bus, name, *args):
+    """python-dbusmock on the private bus (args follow --system), once it owns name."""
+    log_path = bus.dir / f'dbusmock-{time.monotonic_ns()}.log'
+    with open(log_path, 'wb') as log:
+        process = subprocess.Popen([PYTHON, '-m', 'dbusmock', '--system', *args], env=bus.env(), stdout=log,
+                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+    if not wait_until(lambda: process.poll() is not None or bus.connection.name_has_owner(name),
+                      timeout=60) or process.poll() is not None:
+        process.kill()
+        process.wait()
+        raise RuntimeError(f'the mock of {name} did not start:\n{log_path.read_text()}')
+    return process
+
+
 class LogindMock:
     """python-dbusmock's logind template, running as a process on the private bus."""
 
     def __init__(self, bus):
         self.bus = bus
-        self.log_path = bus.dir / f'logind-{time.monotonic_ns()}.log'
-        with open(self.log_path, 'wb') as log:
-            self.process = subprocess.Popen([PYTHON, '-m', 'dbusmock', '--system', '--template', 'logind'],
-                                            env=bus.env(), stdout=log, stderr=subprocess.STDOUT,
-                                            stdin=subprocess.DEVNULL)
-        if not wait_until(lambda: self.process.poll() is not None or
-                          bus.connection.name_has_owner(LOGIND_NAME), timeout=60) or self.process.poll() is not None:
-            self.stop()
-            raise RuntimeError(f'the logind mock did not start:\n{self.log_path.read_text()}')
+        self.process = start_dbusmock(bus, LOGIND_NAME, '--template', 'logind')
         obj = bus.connection.get_object(LOGIND_NAME, LOGIND_PATH)
         self.mock = dbus.Interface(obj, MOCK_IFACE)
 
@@ -171,15 +165,34 @@ class BusRunner:
     def env(self, **extra):
         return self.bus.env(**{**self.base_env, **extra})
 
-    def run(self, *args, path=None, timeout=60, **extra):
+    def run(self, *args, locale=None, **extra):
+        """Runs the program to its end: exit status, standard output and
+        standard error as text; locale adds its variables to the run's."""
+        result = self.run_raw(*args, **{**(locale or {}), **extra})
+        return result.returncode, result.stdout.decode('utf-8'), result.stderr.decode('utf-8')
+
+    def run_raw(self, *args, path=None, timeout=60, **extra):
         """Runs the program to its end; returns the CompletedProcess (bytes)."""
         return subprocess.run([str(path or self.path), *args], env=self.env(**extra), capture_output=True,
                               stdin=subprocess.DEVNULL, timeout=timeout, check=False)
 
     def start(self, *args, path=None, **extra):
-        """Starts the program with its output piped; returns the Popen."""
-        return subprocess.Popen([str(path or self.path), *args], env=self.env(**extra), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        """The program started with its output piped, as a context (running)."""
+        return running([str(path or self.path), *args], env=self.env(**extra))
+
+
+@contextlib.contextmanager
+def running(command, **popen):
+    """A started process (its Popen, output piped), killed if the block
+    leaves it running."""
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                               **popen)
+    try:
+        yield process
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
 
 
 @pytest.fixture(scope='session')

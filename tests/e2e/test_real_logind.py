@@ -1,16 +1,10 @@
-"""yxtk against Debian's real systemd-logind, on the private bus.
-
-logind runs in a mount namespace of its own (unshare -m) in which tmpfs
-covers /run/systemd (no path to the machine's service manager), /run/dbus
-(no path to the machine's system bus) and /sys/power (a fake "state" that
-offers suspend and hibernation); its only bus is the private one, on which
-python-dbusmock stands in for the systemd manager: it answers StartUnit,
-StopUnit and StartTransientUnit with jobs and reports them done with
-JobRemoved, at once for ordinary units and, for the targets that would
-suspend, hibernate, power off or reboot, only when the test says so. So no
-request can reach the machine's power state or its units.
-
-Runs as root where /lib/systemd/systemd-logind exists; skipped otherwise.
+"""yxtk against Debian's real systemd-logind on the private bus (as root where
+/lib/systemd/systemd-logind exists; skipped otherwise). logind runs in a mount
+namespace of its own in which tmpfs covers /run/systemd, /run/dbus and
+/sys/power (a fake "state"), so it reaches neither the machine's service
+manager nor its bus nor its power state; python-dbusmock stands in for the
+systemd manager and finishes the jobs of the power targets only when the test
+says so.
 """
 
 import os
@@ -22,13 +16,13 @@ import time
 import dbus
 import pytest
 
-from conftest import LOGIND_MANAGER, LOGIND_NAME, LOGIND_PATH, PYTHON, BusRunner, wait_until
+from conftest import (LOGIND_MANAGER, LOGIND_NAME, LOGIND_PATH, MOCK_IFACE, BusRunner, start_dbusmock,
+                      wait_until)
 
 LOGIND = pathlib.Path('/lib/systemd/systemd-logind')
 SYSTEMD_NAME = 'org.freedesktop.systemd1'
 SYSTEMD_PATH = '/org/freedesktop/systemd1'
 SYSTEMD_MANAGER = 'org.freedesktop.systemd1.Manager'
-MOCK_IFACE = 'org.freedesktop.DBus.Mock'
 CGROUP_ROOT = pathlib.Path('/sys/fs/cgroup/unified')
 FAKE_POWER_STATE = 'freeze mem disk'
 
@@ -81,13 +75,7 @@ class ManagerStub:
 
     def __init__(self, bus):
         self.bus = bus
-        self.log_path = bus.dir / 'systemd-stub.log'
-        with open(self.log_path, 'wb') as log:
-            self.process = subprocess.Popen(
-                [PYTHON, '-m', 'dbusmock', '--system', SYSTEMD_NAME, SYSTEMD_PATH, SYSTEMD_MANAGER],
-                env=bus.env(), stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        if not wait_until(lambda: self.process.poll() is not None or bus.connection.name_has_owner(SYSTEMD_NAME)):
-            raise RuntimeError(f'the manager stub did not start:\n{self.log_path.read_text()}')
+        self.process = start_dbusmock(bus, SYSTEMD_NAME, SYSTEMD_NAME, SYSTEMD_PATH, SYSTEMD_MANAGER)
         self.mock = dbus.Interface(bus.connection.get_object(SYSTEMD_NAME, SYSTEMD_PATH), MOCK_IFACE)
         for name, in_sig, out_sig, code in [
                 ('StartUnit', 'ss', 'o', START_JOB),
@@ -262,26 +250,16 @@ def yxtk(binary, private_bus):
     return BusRunner(binary('yxtk'), private_bus, YX_SLEEP_SIGNAL_TIMEOUT_MS=3000, **ENGLISH)
 
 
-def outcome(result):
-    return result.returncode, result.stdout.decode(), result.stderr.decode()
-
-
-def run_pending(yxtk, manager, mode, target, command=None):
+def run_pending(yxtk, manager, mode, target):
     """Runs a mode whose job the stub keeps pending: the command must still
     wait (asleep) until the job is done and logind says the sleep is over."""
-    process = subprocess.Popen(command or [str(yxtk.path), mode], env=yxtk.env(), stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE)
-    try:
+    with yxtk.start(mode) as process:
         assert wait_until(lambda: manager.units('StartUnit') or process.poll() is not None, timeout=20)
         assert manager.units('StartUnit') == [(target, 'replace-irreversibly')], process.communicate(timeout=5)
         time.sleep(0.5)
         still_waiting = process.poll() is None
         manager.finish_jobs()
         out, err = process.communicate(timeout=30)
-    finally:
-        if process.poll() is None:
-            process.kill()
-            process.wait()
     return still_waiting, process.returncode, out.decode(), err.decode()
 
 
@@ -295,10 +273,10 @@ def test_sleep_modes_return_after_the_resume(world, yxtk, mode, target):
 
 def test_a_shutdown_mode_starts_its_target_and_then_every_request_is_in_progress(world, yxtk):
     _, manager = world
-    code, out, err = outcome(yxtk.run('-r'))
+    code, out, err = yxtk.run('-r')
     assert (code, out.split('\n', 1)[1], err) == (0, SUCCESS_EN, '')
     for mode in ('-sd', '-s', '-hq'):
-        code, _, err = outcome(yxtk.run(mode))
+        code, _, err = yxtk.run(mode)
         assert code == 1115 & 0xFF, (mode, err)
         assert 'org.freedesktop.login1.OperationInProgress' in err
     assert manager.units('StartUnit') == [('reboot.target', 'replace-irreversibly')]
@@ -309,7 +287,7 @@ def test_block_inhibitors_refuse_the_asking_modes(world, yxtk):
     holder = logind.manager.Inhibit('sleep:shutdown', 'yxtk-test', 'holding on', 'block').take()
     try:
         for mode, method in (('-sq', 'Suspend'), ('-sd', 'PowerOff')):
-            code, _, err = outcome(yxtk.run(mode))
+            code, _, err = yxtk.run(mode)
             assert code == 1223 & 0xFF, (mode, err)
             assert err == (f'yxtk: {method}: inhibited by "yxtk-test" (PID {os.getpid()}, user 0), '
                            f'reason is "holding on"\n')
@@ -337,14 +315,15 @@ def test_lock_and_logoff_inside_and_outside_a_session(world, yxtk):
         # "auto" is the session of the caller's cgroup: outside every
         # session there is none.
         for mode, method in (('-l', 'LockSession'), ('-lo', 'TerminateSession')):
-            code, out, err = outcome(yxtk.run(mode))
+            code, out, err = yxtk.run(mode)
             assert (code, out.split('\n', 1)[1]) == (1168 & 0xFF, 'Element not found.'), (mode, err)
             assert err.startswith(f'yxtk: {method}: org.freedesktop.login1.NoSessionForPID: '), err
         assert lock_signals(logind, session) == 0
         for mode in ('-l', '-lo'):
-            code, out, err = outcome(subprocess.run(session.command(str(yxtk.path), mode), env=yxtk.env(),
-                                                    capture_output=True, check=False))
-            assert (code, out.split('\n', 1)[1], err) == (0, SUCCESS_EN, ''), mode
+            result = subprocess.run(session.command(str(yxtk.path), mode), env=yxtk.env(), capture_output=True,
+                                    check=False)
+            assert (result.returncode, result.stdout.decode().split('\n', 1)[1], result.stderr.decode()) == (
+                0, SUCCESS_EN, ''), mode
         assert wait_until(lambda: lock_signals(logind, session) == 1)
         assert [unit for unit, _ in manager.units('StopUnit')] == [f'session-{session.id}.scope']
     finally:

@@ -7,6 +7,7 @@ Exit codes are Windows error codes; a Linux exit status keeps their low
 eight bits.
 """
 
+import json
 import os
 import pathlib
 import re
@@ -19,75 +20,22 @@ import pytest
 
 from conftest import LOGIND_MANAGER, LOGIND_PATH, REPO_ROOT, BusRunner, wait_until
 
-BANNER_EN = 'yxtk.exe v1.0 (c) 2026 *** freeware\n'
-BANNER_RU = 'yxtk.exe v1.0 (c) 2026 *** бесплатно\n'
-USAGE_EN = ('Command line parameters\n'
-            'yxtk.exe -<mode>\n'
-            's  enters suspend mode immediately\n'
-            'sq enters suspend mode with requesting permissions from other applications\n'
-            'h  enters hibernation mode immediately\n'
-            'hq enters hibernation mode with requesting permissions from other applications\n'
-            'l  locks the workstation\n'
-            'lo logs the user off\n'
-            'sd shuts down the computer\n'
-            'r  restarts the computer\n')
-USAGE_RU = ('Параметры запуска\r\n'
-            'yxtk.exe -<режим>\n'
-            's  ждущий режим\n'
-            'sq ждущий режим c предварительным запросом разрешения от других программ\n'
-            'h  спящий режим\n'
-            'hq спящий режим с предварительным запросом разрешения от других программ\n'
-            'l  блокировка рабочей станции\n'
-            'lo завершение сеанса пользователя\n'
-            'sd выключение компьютера\n'
-            'r  перезагрузка компьютера\n')
-ENGLISH = {'LC_ALL': 'en_US.UTF-8', 'LANG': 'en_US.UTF-8'}
-RUSSIAN = {'LC_ALL': 'ru_RU.UTF-8', 'LANG': 'ru_RU.UTF-8'}
-
-# The system's texts of the codes the command ends with.
-TEXT = {
-    0: 'The operation completed successfully.',
-    50: 'The request is not supported.',
-    87: 'The parameter is incorrect.',
-    1062: 'The service has not been started.',
-    1115: 'A system shutdown is in progress.',
-    1168: 'Element not found.',
-    1223: 'The operation was canceled by the user.',
-    1314: 'A required privilege is not held by the client.',
-    1359: 'An internal error occurred.',
-    1460: 'This operation returned because the timeout period expired.',
-}
-SUCCESS_EN = TEXT[0]
-INVALID_EN = TEXT[87]
-
-# Language -> locale, banner, usage and the texts of 0 and 87.
-LANGUAGES = {
-    'en': (ENGLISH, BANNER_EN, USAGE_EN, SUCCESS_EN, INVALID_EN),
-    'ru': (RUSSIAN, BANNER_RU, USAGE_RU, 'Операция успешно завершена.', 'Параметр задан неверно.'),
-}
-
+# The expected texts (banner, usage, the system's texts of the codes the
+# command ends with) and the case tables.
+CASES = json.loads((pathlib.Path(__file__).parent / 'yxtk_cases.json').read_text(encoding='utf-8'))
+LANGUAGES = {name: (language['locale'], language['banner'], ''.join(language['usage']), language['success'],
+                    language['invalid']) for name, language in CASES['languages'].items()}
+ENGLISH, BANNER_EN, USAGE_EN, SUCCESS_EN, INVALID_EN = LANGUAGES['en']
+TEXT = {int(code): text for code, text in CASES['text'].items()}
 # The logind method each mode ends in (the first refused or failed request).
-METHOD = {'s': 'SuspendWithFlags', 'sq': 'Suspend', 'h': 'HibernateWithFlags', 'hq': 'Hibernate',
-          'l': 'LockSession', 'lo': 'TerminateSession', 'sd': 'PowerOff', 'r': 'Reboot'}
+METHOD = CASES['method']
 
 SLEEP_BOUND_MS = 200
 
 
-class Yxtk(BusRunner):
-    """Runs a yxtk binary with the private bus, in an English locale unless told."""
-
-    def run(self, *args, locale=None, path=None, timeout=60, **extra):  # pylint: disable=arguments-differ
-        result = self.run_raw(*args, path=path, timeout=timeout, **{**(locale or {}), **extra})
-        return result.returncode, result.stdout.decode('utf-8'), result.stderr.decode('utf-8')
-
-    def run_raw(self, *args, **kwargs):
-        """The CompletedProcess of one run, output undecoded."""
-        return BusRunner.run(self, *args, **kwargs)
-
-
 @pytest.fixture
 def yxtk(binary, private_bus):
-    return Yxtk(binary('yxtk'), private_bus, YX_SLEEP_SIGNAL_TIMEOUT_MS=SLEEP_BOUND_MS, **ENGLISH)
+    return BusRunner(binary('yxtk'), private_bus, YX_SLEEP_SIGNAL_TIMEOUT_MS=SLEEP_BOUND_MS, **ENGLISH)
 
 
 def flags_methods(logind):
@@ -100,24 +48,11 @@ def flags_methods(logind):
 
 # Every mode, each switch and each case once, and the logind calls it makes:
 # the modes that let applications refuse list the inhibitors first.
-LIST = ('ListInhibitors', [])
-MODES = [
-    ('-s', [('SuspendWithFlags', [16])]),
-    ('/SQ', [LIST, ('Suspend', [False])]),
-    ('\\h', [('HibernateWithFlags', [16])]),
-    ('-hQ', [LIST, ('Hibernate', [False])]),
-    ('/L', [('LockSession', ['auto'])]),
-    ('\\lO', [('TerminateSession', ['auto'])]),
-    ('-Sd', [LIST, ('PowerOff', [False])]),
-    ('/r', [LIST, ('Reboot', [False])]),
-]
-
-
-@pytest.mark.parametrize('argument,calls', MODES)
+@pytest.mark.parametrize('argument,calls', CASES['modes'])
 def test_every_mode_makes_its_calls(yxtk, logind, argument, calls):
     flags_methods(logind)
     assert yxtk.run(argument) == (0, BANNER_EN + SUCCESS_EN, '')
-    assert logind.calls() == calls
+    assert logind.calls() == [tuple(call) for call in calls]
 
 
 # Arguments that make no call: the usage and 0, or the text of 87 and the usage.
@@ -131,54 +66,21 @@ def test_arguments_without_a_mode_print_the_usage(yxtk, logind, args, code):
     assert logind.calls() == []
 
 
-@pytest.mark.parametrize('language', LANGUAGES)
-def test_texts_in_the_user_language(yxtk, language):
-    locale, banner, usage, success, invalid = LANGUAGES[language]
-    assert yxtk.run('-?', locale=locale)[:2] == (0, banner + usage + success)
-    assert yxtk.run('-x', locale=locale)[:2] == (87, banner + invalid + '\r\n' + usage)
-
-
-@pytest.mark.parametrize('locale,language,codec', [
-    ({'LC_ALL': 'ru_RU.CP866'}, RUSSIAN, 'cp866'),
-    ({'LC_ALL': 'ru_RU.KOI8-R'}, RUSSIAN, 'koi8_r'),
-    ({'LC_ALL': 'ru_RU.CP1251'}, RUSSIAN, 'cp1251'),
-    ({'LC_ALL': 'ru_RU.ISO-8859-5'}, RUSSIAN, 'iso8859_5'),
-    ({'LC_ALL': 'ru_RU.ISO-8859-1'}, RUSSIAN, 'latin_1'),  # no Cyrillic: '?' for each letter
-    ({'LC_ALL': '', 'LC_CTYPE': 'ru_RU.KOI8-R', 'LANG': 'ru_RU.UTF-8'}, RUSSIAN, 'koi8_r'),
-    ({'LC_ALL': '', 'LC_CTYPE': '', 'LANG': 'ru_RU.koi8r@euro'}, RUSSIAN, 'koi8_r'),
-    ({'LC_ALL': 'ru_RU.NO-SUCH-CODESET'}, RUSSIAN, 'cp866'),  # unknown: the OEM bytes
-    ({'LC_ALL': 'ru_RU'}, RUSSIAN, 'cp866'),  # no codeset: the OEM bytes
-    ({'LC_ALL': 'en_US.ISO-8859-5'}, ENGLISH, 'iso8859_5'),
-])
-def test_console_text_in_the_locale_codeset(yxtk, locale, language, codec):
-    for args in (['-?'], ['-x']):
-        utf8 = yxtk.run(*args, locale=language)[1]
-        result = yxtk.run_raw(*args, **locale)
-        assert result.stdout == utf8.encode(codec, errors='replace'), (args, locale)
+# The texts in the language of the locale, in its codeset: ISO-8859-1 has no
+# Cyrillic ('?' for each letter); an unknown codeset, or none, gets the OEM
+# bytes.
+@pytest.mark.parametrize('locale,language,codec', CASES['codesets'])
+def test_texts_in_the_language_and_codeset_of_the_locale(yxtk, locale, language, codec):
+    _, banner, usage, success, invalid = LANGUAGES[language]
+    for argument, code, text in (('-?', 0, banner + usage + success), ('-x', 87, banner + invalid + '\r\n' + usage)):
+        result = yxtk.run_raw(argument, **locale)
+        assert (result.returncode, result.stdout) == (code, text.encode(codec, errors='replace')), argument
 
 
 # --- What logind answers ---------------------------------------------------
 
 # D-Bus error of the logind method -> Windows code.
-ERRORS = [
-    ('sd', 'b', 'org.freedesktop.DBus.Error.AccessDenied', 1314),
-    ('r', 'b', 'org.freedesktop.DBus.Error.InteractiveAuthorizationRequired', 1314),
-    ('sq', 'b', 'org.freedesktop.login1.BlockedByInhibitorLock', 1223),
-    ('sd', 'b', 'org.freedesktop.login1.OperationInProgress', 1115),
-    ('hq', 'b', 'org.freedesktop.login1.SleepVerbNotSupported', 50),
-    ('hq', 'b', 'org.freedesktop.DBus.Error.NotSupported', 50),
-    ('l', 's', 'org.freedesktop.login1.NoSuchSession', 1168),
-    ('lo', 's', 'org.freedesktop.login1.NoSessionForPID', 1168),
-    ('r', 'b', 'org.freedesktop.DBus.Error.NoReply', 1460),
-    ('l', 's', 'org.freedesktop.DBus.Error.Timeout', 1460),
-    ('lo', 's', 'org.freedesktop.DBus.Error.Failed', 1359),
-    ('sd', 'b', 'com.example.Unheard.Of', 1359),
-    ('l', 's', 'org.freedesktop.DBus.Error.UnknownMethod', 50),
-    ('r', 'b', 'org.freedesktop.DBus.Error.UnknownObject', 50),
-]
-
-
-@pytest.mark.parametrize('mode,sig,error,code', ERRORS)
+@pytest.mark.parametrize('mode,sig,error,code', CASES['errors'])
 def test_logind_errors_become_windows_codes(yxtk, logind, mode, sig, error, code):
     method = METHOD[mode]
     logind.raise_error(method, sig, error, message='refused: 100% sure')
@@ -193,26 +95,14 @@ def test_logind_errors_become_windows_codes(yxtk, logind, mode, sig, error, code
 # The at-once modes: the method with the skip-inhibitors flag (absent from
 # the template, or answering an error), and the plain call after it when
 # logind lacks the method or the flag; never after a refusal.
-FLAGS = 'org.freedesktop.DBus.Error.'
-FALLBACKS = [
-    ('s', None, None, [('Suspend', [False])], 0),
-    ('h', None, None, [('Hibernate', [False])], 0),
-    ('s', FLAGS + 'UnknownMethod', None, [('SuspendWithFlags', [16]), ('Suspend', [False])], 0),
-    ('s', FLAGS + 'InvalidArgs', None, [('SuspendWithFlags', [16]), ('Suspend', [False])], 0),
-    ('h', FLAGS + 'AccessDenied', None, [('HibernateWithFlags', [16])], 1314),
-    ('h', 'org.freedesktop.login1.OperationInProgress', None, [('HibernateWithFlags', [16])], 1115),
-    ('s', None, 'org.freedesktop.login1.BlockedByInhibitorLock', [('Suspend', [False])], 1223),
-]
-
-
-@pytest.mark.parametrize('mode,flags_error,plain_error,calls,code', FALLBACKS)
+@pytest.mark.parametrize('mode,flags_error,plain_error,calls,code', CASES['fallbacks'])
 def test_at_once_modes_fall_back_to_the_plain_call(yxtk, logind, mode, flags_error, plain_error, calls, code):
     if flags_error:
         logind.raise_error(METHOD[mode], 't', flags_error)
     if plain_error:
         logind.raise_error(calls[-1][0], 'b', plain_error)
     assert yxtk.run('-' + mode)[:2] == (code & 0xFF, BANNER_EN + TEXT[code])
-    assert logind.calls() == calls
+    assert logind.calls() == [tuple(call) for call in calls]
 
 
 # Inhibitors as logind lists them (what, who, why, mode, uid, pid), and
@@ -220,28 +110,13 @@ def test_at_once_modes_fall_back_to_the_plain_call(yxtk, logind, mode, flags_err
 # modes, shutdown blocks power-off and restart; delay inhibitors, other kinds
 # and the at-once modes (which skip inhibitors) go ahead, and so does every
 # mode when the list cannot be had.
-INHIBITORS = [
-    ([('sleep', 'Backup', 'copying', 'block', 1000, 4242)],
-     {'sq': True, 'hq': True, 'sd': False, 'r': False, 's': False, 'h': False, 'l': False}),
-    ([('shutdown:sleep:idle', 'Editor', 'unsaved', 'block', 0, 4243)],
-     {'sq': True, 'hq': True, 'sd': True, 'r': True, 'lo': False}),
-    ([('idle:handle-lid-switch:shutdown', 'Updater', 'installing', 'block', 0, 4244)],
-     {'sq': False, 'sd': True, 'r': True}),
-    ([('sleep:shutdown', 'NetworkManager', 'disconnect', 'delay', 0, 4245)],
-     {'sq': False, 'hq': False, 'sd': False, 'r': False}),
-    ([('sleeping:shutdowns', 'Odd', 'not a kind', 'block', 0, 4246),
-      ('shutdown', 'Late', 'second in the list', 'delay', 0, 4247)], {'sq': False, 'sd': False}),
-    (None, {'sq': False, 'sd': False}),
-]
-
-
-@pytest.mark.parametrize('inhibitors,refusals', INHIBITORS)
+@pytest.mark.parametrize('inhibitors,refusals', CASES['inhibitors'])
 def test_block_inhibitors_refuse_the_asking_modes(yxtk, logind, inhibitors, refusals):
     flags_methods(logind)
     if inhibitors is None:
         logind.raise_error('ListInhibitors', '', 'org.freedesktop.DBus.Error.AccessDenied')
     else:
-        logind.add_method('ListInhibitors', '', f'ret = {inhibitors!r}', out_sig='a(ssssuu)')
+        logind.add_method('ListInhibitors', '', f'ret = {[tuple(i) for i in inhibitors]!r}', out_sig='a(ssssuu)')
     for mode, refused in refusals.items():
         logind.clear_calls()
         code, out, err = yxtk.run('-' + mode)
@@ -305,8 +180,7 @@ def announce_sleep(logind, method, sig, *starts):
 @pytest.mark.parametrize('mode,sig,end', [('sq', 'b', 'resume'), ('h', 't', 'resume'), ('s', 't', 'logind leaves')])
 def test_sleep_lasts_until_the_resume(yxtk, logind, mode, sig, end):
     announce_sleep(logind, METHOD[mode], sig, True)
-    process = yxtk.start('-' + mode)
-    try:
+    with yxtk.start('-' + mode) as process:
         assert wait_until(lambda: logind.method_calls(METHOD[mode]))
         # Asleep: the bound of the wait for the sleep no longer applies.
         time.sleep(3 * SLEEP_BOUND_MS / 1000)
@@ -316,10 +190,6 @@ def test_sleep_lasts_until_the_resume(yxtk, logind, mode, sig, end):
         else:
             logind.stop()
         out, err = process.communicate(timeout=10)
-    finally:
-        if process.poll() is None:
-            process.kill()
-            process.wait()
     assert (process.returncode, out.decode(), err) == (0, BANNER_EN + SUCCESS_EN, b'')
 
 
@@ -333,17 +203,12 @@ def test_signals_during_the_request_are_not_missed(yxtk, logind):
 def test_without_a_signal_from_logind_the_wait_ends_at_its_bound(yxtk, logind, private_bus):
     bound_ms = 500
     started = time.monotonic()
-    process = yxtk.start('-sq', YX_SLEEP_SIGNAL_TIMEOUT_MS=bound_ms)
-    try:
+    with yxtk.start('-sq', YX_SLEEP_SIGNAL_TIMEOUT_MS=bound_ms) as process:
         assert wait_until(lambda: logind.method_calls('Suspend'))
         # The same signal from another sender is no sleep.
         private_bus.emit_signal(LOGIND_PATH, LOGIND_MANAGER, 'PrepareForSleep', 'b', True)
         private_bus.emit_signal(LOGIND_PATH, LOGIND_MANAGER, 'PrepareForSleep', 'b', False)
         process.communicate(timeout=10)
-    finally:
-        if process.poll() is None:
-            process.kill()
-            process.wait()
     assert process.returncode == 0
     assert time.monotonic() - started >= bound_ms / 1000
 
@@ -386,24 +251,18 @@ def log_lines(directory, name='yxtk.log'):
     return data.decode('cp1251').split('\r\n')[:-1]
 
 
-@pytest.mark.parametrize('locale,argument,logged,code', [
-    (RUSSIAN, '-ы'.encode(), b'-\xfb', 87),
-    # A letter the code page lacks is '?': the help mode, as on Windows.
-    (ENGLISH, '-ы'.encode(), b'-?', 0),
-    (ENGLISH, '-é'.encode(), b'-\xe9', 87),
-    ({'LC_ALL': 'ru_RU.KOI8-R'}, '-ы'.encode('koi8_r'), b'-\xfb', 87),
-    (RUSSIAN, b'-\xff\xfes', b'-??s', 87),  # bytes that are no UTF-8
-    (RUSSIAN, '-sд€'.encode(), b'-s\xe4\x88', 87),
-    (ENGLISH, '-s€ж'.encode(), b'-s\x80?', 87),
-    ({'LC_ALL': 'ru_RU'}, b'-\xfb', b'-\xfb', 87),  # no codeset: the bytes as they came
-])
-def test_arguments_reach_the_command_in_the_ansi_code_page(yxtk, logind, installed, locale, argument, logged,
+# An argument reaches the command (and its log) in the ANSI code page: a
+# letter the code page lacks is '?' (in English the help mode, as on
+# Windows), so are bytes that are no UTF-8; without a codeset the bytes go
+# as they came. The table writes the logged bytes as the characters U+00XX.
+@pytest.mark.parametrize('locale,argument,codec,logged,code', CASES['ansi_arguments'])
+def test_arguments_reach_the_command_in_the_ansi_code_page(yxtk, logind, installed, locale, argument, codec, logged,
                                                            code):
     (installed.parent / 'yxtk.wli').write_text(PLAIN)
-    result = yxtk.run_raw(argument, path=installed, **locale)
+    result = yxtk.run_raw(argument.encode(codec), path=installed, **locale)
     assert result.returncode == code
     first = (installed.parent / 'yxtk.log').read_bytes().split(b'\r\n')[0]
-    assert first == b'AP. ' + 'Запуск'.encode('cp1251') + b' (argc=2,argv[1]="' + logged + b'")'
+    assert first == 'AP. Запуск (argc=2,argv[1]="'.encode('cp1251') + logged.encode('latin_1') + b'")'
     assert logind.calls() == []
 
 
@@ -462,16 +321,11 @@ def test_every_parameter_key_has_its_effect(yxtk, logind, installed):
     settings.write_text('[Prms]\nFlshLns=0\nFlshSec=3600\nPrmsRd=3600\n' + PLAIN[7:])
     (installed.parent / 'yxtk.log').unlink()
     announce_sleep(logind, 'Suspend', 'b', True)
-    process = yxtk.start('-sq', path=installed)
-    try:
+    with yxtk.start('-sq', path=installed) as process:
         assert wait_until(lambda: logind.method_calls('Suspend'))
         assert log_lines(installed.parent) == ['AP. Запуск (argc=2,argv[1]="-sq")']
         logind.emit_prepare_for_sleep(False)
         process.communicate(timeout=10)
-    finally:
-        if process.poll() is None:
-            process.kill()
-            process.wait()
     assert log_lines(installed.parent)[-1] == f'AP. Завершение ({SUCCESS_EN})'
 
 
@@ -521,17 +375,8 @@ def test_odd_files_never_block(yxtk, logind, installed, which, kind):
         assert not (installed.parent / 'yxtk.log').exists()
 
 
-ROOT_CASES = [
-    # name, settings owner, settings mode, log is a link, lines expected
-    ('trusted settings', 0, 0o644, False, 2),
-    ('settings of another user', 65534, 0o644, False, 0),
-    ('group-writable settings', 0, 0o664, False, 0),
-    ('world-writable settings', 0, 0o646, False, 0),
-    ('log through a link', 0, 0o644, True, 0),
-]
-
-
-@pytest.mark.parametrize('name,owner,mode,link,lines', ROOT_CASES, ids=[c[0] for c in ROOT_CASES])
+# Name, settings owner, settings mode, log is a link, lines expected.
+@pytest.mark.parametrize('name,owner,mode,link,lines', CASES['root'], ids=[c[0] for c in CASES['root']])
 def test_root_trusts_no_file_another_user_controls(yxtk, logind, installed, name, owner, mode, link, lines):
     """As root, a settings file that another user owns or may write is
     ignored, and the log is never written through a symbolic link."""
@@ -541,7 +386,7 @@ def test_root_trusts_no_file_another_user_controls(yxtk, logind, installed, name
     settings = directory / 'yxtk.wli'
     settings.write_text('[Evts]\nAP=\n')
     os.chown(settings, owner, owner)
-    os.chmod(settings, mode)
+    os.chmod(settings, int(mode, 8))
     target = directory / 'root-owned'
     target.write_bytes(b'kept\n')
     if link:
@@ -579,15 +424,7 @@ def run_wine(exe, args, locale, cwd=None):
 # Differential table: arguments, language, the console's code page under
 # Windows, and the layout both builds print, the system's text of the code
 # standing for {message} (one line; its words are each system's own).
-WINE_CASES = [
-    (['-?'], 'en', 'cp437', '{banner}{usage}{message}'),
-    (['/x'], 'en', 'cp437', '{banner}{message}\r\n{usage}'),
-    (['-?'], 'ru', 'cp866', '{banner}{usage}{message}'),
-    (['-x'], 'ru', 'cp866', '{banner}{message}\r\n{usage}'),
-]
-
-
-@pytest.mark.parametrize('args,language,codepage,layout', WINE_CASES)
+@pytest.mark.parametrize('args,language,codepage,layout', CASES['wine'])
 def test_windows_build_prints_as_the_linux_build(win32_build, yxtk, args, language, codepage, layout):
     locale, banner, usage = LANGUAGES[language][:3]
     pattern = re.escape(layout.format(banner=banner, usage=usage, message='@')).replace('@', '([^\r\n]+)')

@@ -19,7 +19,7 @@ TEST(TextTest, CompareText) {
   const struct { const char* a; const char* b; int flags; int sign; } cases[] = {
     {nullptr, "", 0, 0}, {nullptr, nullptr, 0, 0}, {"", nullptr, 0, 0}, {"abc", nullptr, 0, 1},
     {nullptr, "a", 0, -1}, {"abcdef", "ABC", 3, 0}, {"abcdef", "ABC", 2, 1}, {"ab", "abc", 2, -1},
-    {"abc", "ABC", 1, 0}, {"abc", "ABC", 0, -1}, {"abc", "abd", 0, -1}, {"b", "a", 0, 1},
+    {"abc", "ABC", 1, 0}, {"abc", "ABC", 0, -1}, {"abc", "abd", 0, -1}, {"b", "a", 0, 1}, {"aZ", "Az", 3, 0},
   };
   // clang-format on
   for (const auto& c : cases) {
