@@ -1,5 +1,4 @@
-// The line layout of a record, and the parameters a settings file does not
-// hold.
+// The line layout of a record, and the flush period.
 
 #include <gtest/gtest.h>
 
@@ -46,17 +45,11 @@ TEST(LineTest, EveryCombinationOfTheOptionalParts) {
   }
 }
 
-TEST(LogParamsTest, PeriodsAndThePathOutsideTheSettings) {
+TEST(LogParamsTest, FlushPeriod) {
   TLogParams params;
   EXPECT_EQ(params.FlushPeriodMs(), 60000u);
   params.SetFlushSeconds(-1);
   EXPECT_EQ(params.FlushPeriodMs(), 0xFFFFFFFFu * 1000u);  // unsigned arithmetic, no overflow trap
-  params.SetLogPath("x.log");
-  params.AddEvent(new TLogEvent("AP", ""));
-  params.SetDefaults();
-  EXPECT_STREQ(params.LogPath().CStr(), "x.log");
-  EXPECT_EQ(params.Events().Count(), 0u);
-  EXPECT_EQ(params.FlushSeconds(), 60);
 }
 
 }  // namespace
