@@ -1,22 +1,14 @@
 // A reference reading of the settings file, and the properties the library
-// must hold against it for any text. Shared by the settings fuzz target and
-// the seeded model test of the logger's tests.
-//
-// The text is parsed with TSettingsFile::Parse and, as the readers do,
-// applied by sections when it has a section header and in the line format
-// otherwise, to fresh TLogParams. Properties:
-// - the image agrees with a plain reading of the text: the same sections
-//   (names equal without regard to case merged), in each the same key=value
-//   items, held in key order and found by key; a UTF-8 byte-order mark at
-//   the start is no part of the text;
-// - each parameter is its default or what the file's last item for it says;
-// - the event list holds one entry per distinct category pattern, in strict
-//   order, each with the message of the file's last item (or "+" line) of
-//   exactly that category pattern;
-// - PassesEvents agrees with matching the entries one by one, and a record
-//   whose category and message are an entry's plain patterns passes;
-// - AppendTime appends exactly what Format gives for the time pattern, also
-//   when its compiled pattern is reused.
+// must hold against it for any text; shared by the settings fuzz target and
+// the seeded model test of the logger's tests. The text is parsed, and
+// applied by sections (with a header) or in the line format (without) to
+// fresh TLogParams. Properties: the image holds the same sections (names
+// merged without regard to case) and items as a plain reading, in key order
+// and found by key, a UTF-8 byte-order mark ignored; each parameter is its
+// default or the file's last item for it; one event per distinct category
+// pattern, in strict order, with the message of its last item; PassesEvents
+// agrees with matching the events one by one; AppendTime appends what
+// Format gives, also with its compiled pattern reused.
 #pragma once
 
 #include <algorithm>

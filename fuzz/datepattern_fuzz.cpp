@@ -1,29 +1,20 @@
 // Fuzz target of the date-time patterns: TDateTime::Format and TDatePattern.
 //
-// Input: a header of 12 bytes (missing bytes count as zero) that picks two
-// date-time values, then the pattern up to the first zero byte.
-//   bytes 0-1  year, little-endian: below 0xF000 it gives 1601 + n % 8399
-//              (up to 9999), from 0xF000 on the years 10000 (0xF000) to
-//              30827 (0xFFFF) in even steps; the date-time value walks the
-//              years one by one, so long ones are kept rare
-//   bytes 2-6  month, day, hour, minute, second, each taken modulo its range
-//   bytes 7-8  millisecond, little-endian, modulo 1000
-//   byte 9     how the second value differs, modulo 4: 0 only in the
-//              millisecond, 1 in the second, 2 in the day, 3 not at all;
-//              bytes 10-11 (little-endian) pick the new millisecond, second
-//              or day
+// Input: a 12-byte header (missing bytes count as zero) that picks two
+// date-time values, then the pattern up to the first zero byte. Bytes 0-1
+// (little-endian) give the year: below 0xF000 1601 + n % 8399, from there
+// on 10000 to 30827 in even steps (kept rare: a date walks the years one by
+// one); bytes 2-8 month, day, hour, minute, second and millisecond (2
+// bytes), each modulo its range; byte 9 how the second value differs (0: in
+// the millisecond, 1: the second, 2: the day, 3: not at all), bytes 10-11
+// its new field.
 //
-// Properties held for every input:
-// - one TDatePattern formatting the first value, the second and the first
-//   again gives what Format and a fresh TDatePattern give for each (the
-//   per-second cache is invisible), appending behind existing text;
-// - an empty value formats as the empty text;
-// - a pattern without element letters and apostrophes comes back unchanged;
-// - Format writes a pattern of numeric elements itself and TDatePattern
-//   compiles it: the two give the same text;
-// - in English, where no element depends on its neighbours, a pattern without
-//   apostrophes cut between two different characters formats as its two
-//   parts formatted one after the other.
+// Properties: one TDatePattern formatting the values in turn, and a fresh
+// one, give what Format gives for each (the per-second cache is invisible),
+// behind existing text; an empty value formats as nothing; a pattern without
+// element letters or apostrophes comes back unchanged; in English, where no
+// element depends on its neighbours, a pattern without apostrophes cut
+// between two different characters formats as its parts one after the other.
 
 #include <cstddef>
 #include <cstdint>
