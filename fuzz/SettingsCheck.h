@@ -80,9 +80,7 @@ struct TRefFile {
   }
 
   TRefSection& Section(const std::string& name) {
-    for (TRefSection& s : sections) {
-      if (SameNoCase(s.name, name.c_str())) return s;
-    }
+    if (const TRefSection* s = Find(name.c_str())) return const_cast<TRefSection&>(*s);
     sections.push_back({name, {}});
     return sections.back();
   }
@@ -188,10 +186,14 @@ class TChecker {
   void CheckSections(int32_t period) const {
     const std::string* pattern = ref_.Prms("TmFrmt");
     Expect(Text(params_.TimePattern()) == (pattern != nullptr ? *pattern : kDefaultTimePattern), "TmFrmt");
-    const std::string* pid = ref_.Prms("PID");
-    Expect(params_.PidFlag() == (pid == nullptr || SameNoCase(*pid, "On")), "PID");
-    const std::string* tid = ref_.Prms("TID");
-    Expect(params_.TidFlag() == (tid == nullptr || SameNoCase(*tid, "On")), "TID");
+    auto flag = [&](const char* key) {
+      return ref_.Prms(key) == nullptr || SameNoCase(*ref_.Prms(key), "On");
+    };
+    auto number = [&](const char* key, int32_t fallback) {
+      return ref_.Prms(key) != nullptr ? RefAtol(*ref_.Prms(key)) : fallback;
+    };
+    Expect(params_.PidFlag() == flag("PID"), "PID");
+    Expect(params_.TidFlag() == flag("TID"), "TID");
     int32_t mode = kStartAppend;
     if (const std::string* v = ref_.Prms("StrtMd")) {
       const char* const names[] = {"APPEND", "OVRWRT", "NEW"};
@@ -200,12 +202,9 @@ class TChecker {
       }
     }
     Expect(params_.StartMode() == mode, "StrtMd");
-    const std::string* seconds = ref_.Prms("FlshSec");
-    Expect(params_.FlushSeconds() == (seconds != nullptr ? RefAtol(*seconds) : 60), "FlshSec");
-    const std::string* lines = ref_.Prms("FlshLns");
-    Expect(params_.FlushLines() == (lines != nullptr ? RefAtol(*lines) : 100), "FlshLns");
-    const std::string* reread = ref_.Prms("PrmsRd");
-    Expect(period == (reread != nullptr ? RefAtol(*reread) : 0), "PrmsRd");
+    Expect(params_.FlushSeconds() == number("FlshSec", 60), "FlshSec");
+    Expect(params_.FlushLines() == number("FlshLns", 100), "FlshLns");
+    Expect(period == number("PrmsRd", 0), "PrmsRd");
     const TRefSection* evts = ref_.Find("Evts");
     CheckEvents(evts != nullptr ? evts->items : TPairs());
   }
