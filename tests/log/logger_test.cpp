@@ -201,13 +201,6 @@ TEST_F(LoggerTest, ASettingsFileHeldByAWriterKeepsTheSettings) {
     EXPECT_EQ(log_.Params().Events().Count(), 1u);
   }
   plat::CloseFile(holder);
-  std::filesystem::remove(dir_.File("prog.wli"));
-  {
-    TLogLock lock(&log_);
-    EXPECT_EQ(log_.ReadSettings(), 2u);  // a missing file means the defaults
-    EXPECT_EQ(log_.Params().FlushLines(), 100);
-    EXPECT_EQ(log_.Params().Events().Count(), 0u);
-  }
   log_.Close();
 }
 
