@@ -44,7 +44,7 @@ def parse_lines(data, name, *, timed=None):
         match = LINE.fullmatch(line.decode('ascii'))
         assert match and match['payload'] == PAYLOAD, f'{where}: malformed'
         record = match.groupdict()
-        record.update(pid=int(record['pid']), thread=int(record['thread']), n=int(record['n']), file=name)
+        record.update(pid=int(record['pid']), thread=int(record['thread']), n=int(record['n']))
         # Raises for a time stamp that is no possible date and time.
         record['stamp'] = record['time'] and datetime.datetime.strptime(record['time'], '%d.%m.%Y %H:%M:%S.%f')
         assert timed is None or bool(record['time']) == timed, f'{where}: time stamp'
@@ -55,12 +55,9 @@ def parse_lines(data, name, *, timed=None):
 
 
 def check_records(records, expected, *, since=None, until=None):
-    """Every expected record exactly once, each thread's records in order,
-    one process id per writer and one thread id per thread; time stamps
-    within the run and, per writer and file, never going back.
-
-    expected: {tag: {thread: count}}. records: in file order (of one file, or
-    of several files one after the other)."""
+    """Every expected record ({tag: {thread: count}}) exactly once, each
+    thread's records in order, one process id per writer and one thread id
+    per thread; time stamps within the run and, per writer, never going back."""
     by_thread = {}
     for record in records:
         by_thread.setdefault((record['tag'], record['thread']), []).append(record)
@@ -76,10 +73,9 @@ def check_records(records, expected, *, since=None, until=None):
     assert len(set(tids)) == len(tids), 'threads share a Tid'
     last = {}
     for record in (r for r in records if r['stamp']):
-        key = (record['tag'], record['file'])
         assert since is None or since <= record['stamp'] <= until, f'{record} outside the run'
-        assert last.get(key, record['stamp']) <= record['stamp'], f'{record}: time stamp goes back'
-        last[key] = record['stamp']
+        assert last.get(record['tag'], record['stamp']) <= record['stamp'], f'{record}: time stamp goes back'
+        last[record['tag']] = record['stamp']
 
 
 class Writers:

@@ -1,14 +1,11 @@
-// Writes records through the process's own logger (TLog::Instance, whose
-// files lie beside this program), for the end-to-end tests in which several
-// processes log into one file:
+// Logs through the process's own logger (TLog::Instance, files beside this
+// program) for the end-to-end tests of several processes logging into one file:
 //   log_writer [-t THREADS] [-w TAG] [-r READY] [-g GO] [-s STOP] [-x exit|return] RECORDS
-// After Open it creates READY and waits for GO, so that several processes
-// start writing at one moment. Each thread then logs RECORDS records "T."
-//   w=<TAG> pid=<process id> t=<thread index> n=<sequence number> <payload>
-// (the payload 100 characters of digits and letters), and with -s goes on,
-// one record a millisecond, until STOP exists. It closes the logger (with -x
-// it leaves that to exit(0) or the return from main) and prints
-// "thread <index> records <logged>" for each thread and
+// After Open it creates READY and waits for GO. Each thread then logs RECORDS
+// records "T. w=TAG pid=PID t=THREAD n=NUMBER <100 digits and letters>", with
+// -s more, one a millisecond, until STOP exists. Then it closes the logger
+// (with -x leaves that to exit(0) or the return from main) and prints
+// "thread <index> records <logged>" per thread and
 // "records <logged> left <still queued> dropped <dropped by the queue bound>".
 // Exits 0; 1 when Open fails, 2 for a bad command line, 3 when READY cannot
 // be made or GO or STOP did not appear within five minutes.
@@ -16,7 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -40,15 +40,8 @@ struct TOptions {
 };
 
 bool FileExists(const char* name) {
-  std::FILE* file = std::fopen(name, "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
-}
-
-bool CreateMarker(const char* name) {
-  std::FILE* file = std::fopen(name, "wb");
-  return file != nullptr && std::fclose(file) == 0;
+  std::error_code error;
+  return std::filesystem::exists(name, error);
 }
 
 // Polls for the file until it exists or the wait limit has passed.
@@ -127,7 +120,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "log_writer: Open failed with %u\n", unsigned(code));
     return 1;
   }
-  if ((options.readyFile != nullptr && !CreateMarker(options.readyFile)) ||
+  if ((options.readyFile != nullptr && !std::ofstream(options.readyFile)) ||
       (options.goFile != nullptr && !WaitForFile(options.goFile))) {
     std::fprintf(stderr, "log_writer: cannot create the ready file, or no go file\n");
     log.Close();
