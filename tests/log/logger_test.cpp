@@ -33,13 +33,6 @@ class LoggerTest : public ::testing::Test {
     }
     return false;
   }
-  plat::FileHandle Hold(const char* name) {
-    plat::FileHandle holder = nullptr;
-    EXPECT_EQ(plat::OpenFile(dir_.File(name).c_str(), plat::kGenericWrite, 0, plat::kOpenAlways, &holder),
-              0u);
-    return holder;
-  }
-
   // Lines without time stamp and ids; the tests add what they need.
   const std::string kBare = "[Prms]\nTmFrmt=\nPID=Off\nTID=Off\n";
   test::ScopedTempDir dir_;
@@ -178,7 +171,10 @@ TEST_F(LoggerTest, AFailedBatchLosesNothing) {
     EXPECT_EQ(log_.WriteQueue(), 3u);  // the path is missing
   }
   std::filesystem::create_directories(dir_.File("sub"));
-  plat::FileHandle holder = Hold("sub/prog.log");
+  plat::FileHandle holder = nullptr;
+  ASSERT_EQ(
+      plat::OpenFile(dir_.File("sub/prog.log").c_str(), plat::kGenericWrite, 0, plat::kOpenAlways, &holder),
+      0u);
   {
     TLogLock lock(&log_);
     EXPECT_EQ(log_.WriteQueue(), 32u);
@@ -188,20 +184,6 @@ TEST_F(LoggerTest, AFailedBatchLosesNothing) {
   log_.Close();
   EXPECT_EQ(log_.QueuedRecords(), 0u);
   EXPECT_EQ(test::ReadFile(dir_.File("sub/prog.log")), "AP. r0\r\nAP. r1\r\nAP. r2\r\n");
-}
-
-TEST_F(LoggerTest, ASettingsFileHeldByAWriterKeepsTheSettings) {
-  Settings("FlshLns=7\n[Evts]\nAP=\n");
-  ASSERT_EQ(log_.Open(), 0u);
-  plat::FileHandle holder = Hold("prog.wli");
-  {
-    TLogLock lock(&log_);  // the writer thread reads the settings too
-    EXPECT_EQ(log_.ReadSettings(), 32u);
-    EXPECT_EQ(log_.Params().FlushLines(), 7);  // the settings in force stay
-    EXPECT_EQ(log_.Params().Events().Count(), 1u);
-  }
-  plat::CloseFile(holder);
-  log_.Close();
 }
 
 TEST(LogInstanceTest, OneLoggerPerProcess) {

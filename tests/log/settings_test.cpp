@@ -11,6 +11,7 @@
 
 #include "Log.h"
 #include "SettingsCheck.h"
+#include "plat/File.h"
 #include "plat/Text.h"
 #include "support/TempDir.h"
 
@@ -74,7 +75,7 @@ TEST(SettingsModelTest, RandomFilesAgreeWithTheReference) {
 // What a read of the settings file does with files of any size and shape,
 // starting each time from parameters that an earlier good read set.
 TEST(SettingsReadTest, FilesOfAnySizeAndShape) {
-  enum TShape { kFile, kDirectory, kMissing };
+  enum TShape { kFile, kDirectory, kMissing, kHeld };  // kHeld: by another writer
   test::ScopedTempDir dir;
   TLog log(1);
   log.SetFileNames(dir.File("prog.exe").c_str());
@@ -91,6 +92,7 @@ TEST(SettingsReadTest, FilesOfAnySizeAndShape) {
     {"header: no line format", "[x]\n+WP\n!IMM\n", kFile, 0, 100, ""},
     {"last of equal keys wins", "[Prms]\nFlshLns=5\nflshlns=6\n[Evts]\nAP=a\nAP=b\n", kFile, 0, 6, "AP=b;"},
     {"over 16 MiB: kept", huge, kFile, 8, 7, "AP=;"},
+    {"held by a writer: kept", "[Prms]\nFlshLns=5\n", kHeld, 32, 7, "AP=;"},
     {"missing: defaults", "", kMissing, 2, 100, ""},
     {"a directory: defaults", "", kDirectory, 5, 100, ""},
   };
@@ -102,8 +104,12 @@ TEST(SettingsReadTest, FilesOfAnySizeAndShape) {
     ASSERT_EQ(log.Params().FlushLines(), 7);
     std::filesystem::remove(settings);
     if (c.shape == kDirectory) std::filesystem::create_directory(settings);
-    if (c.shape == kFile) test::WriteFile(settings, c.text);
+    if (c.shape == kFile || c.shape == kHeld) test::WriteFile(settings, c.text);
+    plat::FileHandle holder = nullptr;
+    if (c.shape == kHeld)
+      plat::OpenFile(settings.c_str(), plat::kGenericWrite, 0, plat::kOpenExisting, &holder);
     EXPECT_EQ(log.ReadSettings(), c.code);
+    if (holder != nullptr) plat::CloseFile(holder);
     EXPECT_EQ(log.Params().FlushLines(), c.lines);
     EXPECT_EQ(Events(log.Params()), c.events);
     std::filesystem::remove(settings);
