@@ -166,52 +166,12 @@ TEST(FileLogTest, OpenRefusesStartModeThreeAndAnEmptyPath) {
   EXPECT_EQ(log.Close(), 1u);
 }
 
-// The logging thread writes at once when more records wait than the flush
-// lines allow, and not before.
-TEST_F(LoggerTest, FlushByCount) {
-  for (int lines : {0, 100}) {
-    SCOPED_TRACE(lines);
-    std::filesystem::remove(dir_.File("prog.log"));
-    Settings("FlshLns=" + std::to_string(lines) + "\n[Evts]\nAP=\n");
-    log_.Open();
-    std::string expected;
-    for (int i = 0; i <= lines; ++i) {
-      EXPECT_EQ(LogText(), "");
-      log_.Log("AP.", "%d", i);
-      expected += "AP. " + std::to_string(i) + "\r\n";
-    }
-    EXPECT_EQ(LogText(), expected);
-    log_.Close();
-  }
-}
-
 TEST_F(LoggerTest, FlushByTimeFromTheWriterThread) {
   Settings("FlshSec=1\nFlshLns=1000\n[Evts]\nAP=\n");
   log_.Open();
   log_.Log("AP.", "late");
   EXPECT_TRUE(Eventually([&] { return LogText() == "AP. late\r\n"; }));
   log_.Close();
-}
-
-TEST_F(LoggerTest, SettingsAreReadAgainWhileRunning) {
-  Settings("PrmsRd=1\nFlshLns=0\n[Evts]\nAP=\n");
-  log_.Open();
-  log_.Log("WP.", "dropped");
-  Settings("PrmsRd=1\nFlshLns=0\n[Evts]\nAP=\nWP=\n");
-  // The next settings tick lets WP. records through.
-  EXPECT_TRUE(Eventually([&] {
-    log_.Log("WP.", "probe");
-    return LogText().find("WP. probe") != std::string::npos;
-  }));
-  EXPECT_EQ(log_.RereadPeriod(), 1);
-  // Without the file the event list empties at the next tick.
-  std::filesystem::remove(dir_.File("prog.wli"));
-  EXPECT_TRUE(Eventually([&] {
-    TLogLock lock(&log_);
-    return log_.Params().Events().Count() == 0;
-  }));
-  log_.Close();
-  EXPECT_EQ(LogText().find("dropped"), std::string::npos);
 }
 
 // A batch that fails on the real file system (a missing directory, a file
@@ -285,14 +245,12 @@ class TFaultyDevice : public TLogFileOps {
   int throwOnWrite = 0;        // 1: EBadAlloc, 2: std::runtime_error, once
   uint32_t releaseResult = 0;  // what ReleaseShare answers (0: lifted)
   uint32_t flushFailure = 0;
-  int opens = 0;
-  int closes = 0;
-  std::vector<std::string> calls;
-  std::vector<uint32_t> writeSizes;
-  std::string lockName;  // when set, the flush notes whether the lock is free
+  std::vector<std::string> calls;  // "open", "write SIZE", ...
+  std::string lockName;            // when set, the flush notes whether the lock is free
+
+  long Count(const char* call) const { return long(std::count(calls.begin(), calls.end(), call)); }
 
   uint32_t Open(const char* name, plat::FileHandle* file) override {
-    ++opens;
     calls.push_back("open");
     if (failingOpens > 0) {
       --failingOpens;
@@ -306,8 +264,7 @@ class TFaultyDevice : public TLogFileOps {
     return TLogFileOps::SeekToEnd(file, position);
   }
   uint32_t Write(plat::FileHandle file, const void* bytes, uint32_t size) override {
-    calls.push_back("write");
-    writeSizes.push_back(size);
+    calls.push_back("write " + std::to_string(size));
     if (throwOnWrite != 0) {
       const int kind = throwOnWrite;
       throwOnWrite = 0;
@@ -338,7 +295,6 @@ class TFaultyDevice : public TLogFileOps {
     return flushFailure != 0 ? flushFailure : TLogFileOps::Flush(file);
   }
   uint32_t Close(plat::FileHandle file) override {
-    ++closes;
     calls.push_back("close");
     return TLogFileOps::Close(file);
   }
@@ -421,12 +377,12 @@ TEST_F(FaultTest, FaultsLeaveWholeLinesEachOnceAndTheFileClosed) {
       const std::string now = LogText();
       ASSERT_EQ(expected.compare(0, now.size(), now), 0) << "not a prefix of the lines logged";
       ASSERT_TRUE(now.empty() || now.substr(now.size() - 2) == "\r\n") << "a torn line";
-      ASSERT_EQ(device_.opens, device_.closes) << "the file was left open";
+      ASSERT_EQ(device_.Count("open"), device_.Count("close")) << "the file was left open";
     }
     Device([](TFaultyDevice& d) { d = TFaultyDevice{}; });
     ASSERT_EQ(log_.Close(), 0u);
     EXPECT_EQ(LogText(), expected);
-    EXPECT_EQ(device_.opens, device_.closes);
+    EXPECT_EQ(device_.Count("open"), device_.Count("close"));
   }
 }
 
@@ -435,7 +391,7 @@ TEST_F(FaultTest, FaultsLeaveWholeLinesEachOnceAndTheFileClosed) {
 TEST_F(FaultTest, TheLastBatchRetriesOnlySharingAndLockViolations) {
   struct Case {
     uint32_t code;
-    int expectedOpens;
+    long expectedOpens;
     bool written;
   };
   // clang-format off
@@ -459,7 +415,7 @@ TEST_F(FaultTest, TheLastBatchRetriesOnlySharingAndLockViolations) {
       d.failingOpens = 3;
     });
     ASSERT_EQ(log_.Close(), 0u);
-    EXPECT_EQ(device_.opens, c.expectedOpens);
+    EXPECT_EQ(device_.Count("open"), c.expectedOpens);
     EXPECT_EQ(LogText(), c.written ? "AP. last\r\n" : "");
     // A record not written waits for the next Open.
     EXPECT_EQ(log_.QueuedRecords(), c.written ? 0u : 1u);
@@ -480,8 +436,8 @@ TEST_F(FaultTest, WhileTheDeviceIsFullLogOnlyQueues) {
   for (uint32_t i = 0; i < kQueueBound + 5; ++i) log_.Log("AP.", "%u", i);
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-  int attempts = 0;
-  Device([&](TFaultyDevice& d) { attempts = d.opens; });
+  long attempts = 0;
+  Device([&](TFaultyDevice& d) { attempts = d.Count("open"); });
   // One attempt, then at most one per back-off pause (100 ms at least).
   EXPECT_GE(attempts, 1);
   EXPECT_LE(attempts, 2 + elapsed / 100) << "in " << elapsed << " ms";
@@ -569,8 +525,8 @@ TEST_F(FaultTest, ABatchIsOneWriteAndItsFlushWaitsForTheLockOnlyWhenItMust) {
       expected += "AP. record " + std::to_string(i) + "\r\n";
     }
     const char* flush = release == 0 ? "flush, lock free" : "flush under the lock";
-    EXPECT_EQ(device_.calls, (std::vector<std::string>{"open", "seek", "write", "release", flush, "close"}));
-    EXPECT_EQ(device_.writeSizes, std::vector<uint32_t>{uint32_t(expected.size())});
+    const std::string write = "write " + std::to_string(expected.size());  // the whole batch at once
+    EXPECT_EQ(device_.calls, (std::vector<std::string>{"open", "seek", write, "release", flush, "close"}));
     EXPECT_EQ(log_.QueuedRecords(), 0u);
     Device([](TFaultyDevice& d) { d.flushFailure = plat::kErrorDiskFull; });
     log_.Log("AP.", "one");
