@@ -91,7 +91,6 @@ class Writers:
         shutil.copy2(program, self.program)
         self.settings = self.dir / (PROGRAM + '.wli')
         self.log = self.dir / (PROGRAM + '.log')
-        self.pids = {}
 
     def write_settings(self, text):
         """Replaces the settings file at one stroke, so that a logger reading
@@ -107,12 +106,9 @@ class Writers:
         return [str(self.program)] + args
 
     def run(self, count, records, *, threads=1, stop=False, on_writing=None):
-        """Runs `count` writers w0, w1, ... together; returns, by tag, the
-        number of records each thread logged, from the writers' reports.
-
-        on_writing(): called once all writers are writing; with `stop` the
-        writers log until the stop file exists, which this creates after
-        on_writing returns."""
+        """Runs writers w0, w1, ... together and returns, by tag, the records each
+        thread logged; on_writing() is called once all are writing, and with
+        `stop` they log until it has returned."""
         go = self.markers / 'go'
         stop_file = self.markers / 'stop'
         processes = {}
@@ -161,8 +157,6 @@ def writers(request, tmp_path, binary):
     if not root:
         pytest.skip('YX_WIN32_BUILD_DIR is not set')
     program = pathlib.Path(root) / 'tests' / (PROGRAM + '.exe')
-    if not program.is_file():
-        pytest.fail(f'{program} is not built')
     return Writers(tmp_path, program, pathlib.Path(os.environ['YX_WIN32_WINEPREFIX']))
 
 

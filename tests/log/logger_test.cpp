@@ -1,10 +1,7 @@
-// The logger: the line layout of a record, real files, its writer thread
-// and several logging threads; and its batches through a seam in front of
-// the real file, which notes the file operations and makes the same faults
-// on every platform: a full device, a write that stops part-way, an
-// exception inside a batch, a failed flush to disk, a log file that cannot
-// be opened at Close; threads that log across Close, and a logger destroyed
-// while open.
+// The logger: the line layout, real files, the writer thread, threads that
+// log across Close; and batches through a seam in front of the real file
+// that makes the same faults on every platform: a full device, a write that
+// stops part-way or raises, a failed flush to disk, a failing open.
 
 #include <gtest/gtest.h>
 

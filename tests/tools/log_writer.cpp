@@ -1,6 +1,6 @@
 // Logs through the process's own logger (TLog::Instance, files beside this
 // program) for the end-to-end tests of several processes logging into one file:
-//   log_writer [-t THREADS] [-w TAG] [-r READY] [-g GO] [-s STOP] [-x exit|return] RECORDS
+//   log_writer -w TAG [-t THREADS] [-r READY] [-g GO] [-s STOP] [-x exit|return] RECORDS
 // After Open it creates READY and waits for GO. Each thread then logs RECORDS
 // records "T. w=TAG pid=PID t=THREAD n=NUMBER <100 digits and letters>", with
 // -s more, one a millisecond, until STOP exists. Then it closes the logger
@@ -80,7 +80,7 @@ bool ParseOptions(int argc, char** argv, TOptions* options) {
       default: return false;
     }
   }
-  return i + 1 == argc && ParseNumber(argv[i], &options->records);
+  return i + 1 == argc && ParseNumber(argv[i], &options->records) && !options->tag.empty();
 }
 
 // The records of one thread; returns how many it logged, or -1 when STOP
@@ -111,10 +111,9 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(
         stderr,
-        "usage: log_writer [-t THREADS] [-w TAG] [-r READY] [-g GO] [-s STOP] [-x exit|return] RECORDS\n");
+        "usage: log_writer -w TAG [-t THREADS] [-r READY] [-g GO] [-s STOP] [-x exit|return] RECORDS\n");
     return 2;
   }
-  if (options.tag.empty()) options.tag = std::to_string(plat::CurrentProcessId());
   yx::TLog& log = yx::TLog::Instance();
   if (uint32_t code = log.Open()) {
     std::fprintf(stderr, "log_writer: Open failed with %u\n", unsigned(code));
