@@ -1,6 +1,5 @@
 // Property checks of the fuzz targets: a broken property prints what broke
-// and aborts, which libFuzzer reports as a crash and a replay program as a
-// failed run.
+// and aborts (a crash to libFuzzer, a failed run to a replay program).
 #pragma once
 
 #include <cctype>

@@ -1,34 +1,26 @@
 // Fuzz target of the date-time patterns: TDateTime::Format and TDatePattern.
 //
-// Input: a header of 12 bytes (missing bytes count as zero) that picks two
-// date-time values, then the pattern up to the first zero byte.
-//   bytes 0-1  year, little-endian: below 0xF000 it gives 1601 + n % 8399
-//              (up to 9999), from 0xF000 on the years 10000 (0xF000) to
-//              30827 (0xFFFF) in even steps; the date-time value walks the
-//              years one by one, so long ones are kept rare
-//   bytes 2-6  month, day, hour, minute, second, each taken modulo its range
-//   bytes 7-8  millisecond, little-endian, modulo 1000
-//   byte 9     how the second value differs, modulo 4: 0 only in the
-//              millisecond, 1 in the second, 2 in the day, 3 not at all;
-//              bytes 10-11 (little-endian) pick the new millisecond, second
-//              or day
+// Input: a 12-byte header (missing bytes count as zero) that picks two
+// date-time values, then the pattern up to the first zero byte. Bytes 0-1
+// (little-endian) give the year: below 0xF000 1601 + n % 8399, from there
+// on 10000 to 30827 in even steps (kept rare: a date walks the years one by
+// one); bytes 2-8 month, day, hour, minute, second and millisecond (2
+// bytes), each modulo its range; byte 9 how the second value differs (0: in
+// the millisecond, 1: the second, 2: the day, 3: not at all), bytes 10-11
+// its new field.
 //
-// Properties held for every input:
-// - one TDatePattern formatting the first value, the second and the first
-//   again gives what Format and a fresh TDatePattern give for each (the
-//   per-second cache is invisible), appending behind existing text;
-// - an empty value formats as the empty text;
-// - a pattern without element letters and apostrophes comes back unchanged;
-// - Format writes a pattern of numeric elements itself and TDatePattern
-//   compiles it: the two give the same text;
-// - in English, where no element depends on its neighbours, a pattern without
-//   apostrophes cut between two different characters formats as its two
-//   parts formatted one after the other.
+// Properties: one TDatePattern formatting the values in turn, and a fresh
+// one, give what Format gives for each (the per-second cache is invisible),
+// behind existing text; an empty value formats as nothing; a pattern without
+// element letters or apostrophes comes back unchanged; in English, where no
+// element depends on its neighbours, a pattern without apostrophes cut
+// between two different characters formats as its parts one after the other.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "BStr.h"
 #include "DatePattern.h"
@@ -39,91 +31,60 @@
 namespace yx {
 namespace {
 
-using fuzz::Escaped;
-using fuzz::Fail;
-
-struct TFields {
-  int year, month, day, hour, minute, second, millisecond;
-};
-
 std::string Text(const BStr& text) { return std::string(text.CStr(), text.Length()); }
 
-class TChecker {
- public:
-  TChecker(const std::string& pattern, const TFields& first, const TFields& second)
-      : pattern_(pattern), fields_{first, second} {
-    for (int k = 0; k < 2; ++k) {
-      const TFields& f = fields_[k];
-      if (values_[k].Set(int16_t(f.year), f.month, int8_t(f.day), int8_t(f.hour), int8_t(f.minute),
-                         int8_t(f.second), int16_t(f.millisecond)) != 0) {
-        Report("Set refused valid fields", k);
-      }
-    }
-  }
+std::string Format(const TDateTime& value, const std::string& pattern) {
+  return Text(value.Format(pattern.c_str(), kLocaleUserDefault));
+}
 
-  void Run() const {
-    const std::string formatted[2] = {Format(values_[0]), Format(values_[1])};
-
-    // One compiled pattern for both values, the first again after the second.
-    TDatePattern reused(pattern_.c_str());
-    for (const int k : {0, 1, 0, 1, 1}) {
-      BStr out("<<");
-      if (!reused.Append(values_[k], kLocaleUserDefault, &out)) Report("Append failed", k);
-      if (Text(out) != "<<" + formatted[k]) Report("reused pattern", k, Text(out));
-    }
-    TDatePattern fresh(pattern_.c_str());
-    BStr out;
-    if (!fresh.Append(values_[1], kLocaleUserDefault, &out)) Report("Append failed", 1);
-    if (Text(out) != formatted[1]) Report("fresh pattern", 1, Text(out));
-
-    BStr untouched("<<");
-    if (fresh.Append(TDateTime(), kLocaleUserDefault, &untouched) || Text(untouched) != "<<") {
-      Report("Append of an empty value", 0, Text(untouched));
-    }
-    if (TDateTime().Format(pattern_.c_str(), kLocaleUserDefault).Length() != 0) {
-      Report("Format of an empty value", 0);
-    }
-
-    for (int k = 0; k < 2; ++k) {
-      if (pattern_.find_first_of("dMyghHmsti'") == std::string::npos && formatted[k] != pattern_) {
-        Report("a pattern without elements changed", k, formatted[k]);
-      }
-    }
-
-    if (plat::UserLanguageId() == plat::kLangEnglishUS && pattern_.size() >= 2 &&
-        pattern_.find('\'') == std::string::npos) {
-      size_t cut = pattern_.size() / 2;
-      while (cut < pattern_.size() && pattern_[cut - 1] == pattern_[cut]) ++cut;
-      if (cut < pattern_.size()) {
-        for (int k = 0; k < 2; ++k) {
-          const std::string parts =
-              Format(values_[k], pattern_.substr(0, cut)) + Format(values_[k], pattern_.substr(cut));
-          if (parts != formatted[k]) Report("the parts format otherwise", k, formatted[k], parts);
-        }
-      }
-    }
-  }
-
- private:
-  std::string Format(const TDateTime& value) const { return Format(value, pattern_); }
-  static std::string Format(const TDateTime& value, const std::string& pattern) {
-    return Text(value.Format(pattern.c_str(), kLocaleUserDefault));
-  }
-
-  [[noreturn]] void Report(const char* what, int k, const std::string& got = "",
-                           const std::string& expected = "") const {
-    const TFields& f = fields_[k];
-    Fail(
-        "date pattern: %s\n  pattern \"%s\"\n  value %04d-%02d-%02d %02d:%02d:%02d.%03d\n  got \"%s\"\n"
+void Check(const std::string& pattern, const TDateTime (&values)[2]) {
+  auto report = [&](const char* what, int k, const std::string& got, const std::string& expected = "") {
+    plat::SystemTime f{};
+    values[k].GetFields(&f);
+    fuzz::Fail(
+        "date pattern: %s\n  pattern \"%s\"\n  value %04u-%02u-%02u %02u:%02u:%02u.%03u\n  got \"%s\"\n"
         "  expected \"%s\"",
-        what, Escaped(pattern_).c_str(), f.year, f.month, f.day, f.hour, f.minute, f.second, f.millisecond,
-        Escaped(got).c_str(), Escaped(expected).c_str());
+        what, fuzz::Escaped(pattern).c_str(), f.wYear, f.wMonth, f.wDay, f.wHour, f.wMinute, f.wSecond,
+        f.wMilliseconds, fuzz::Escaped(got).c_str(), fuzz::Escaped(expected).c_str());
+  };
+  const std::string formatted[2] = {Format(values[0], pattern), Format(values[1], pattern)};
+
+  // One compiled pattern for both values, the first again after the second,
+  // and a fresh one.
+  TDatePattern reused(pattern.c_str());
+  TDatePattern fresh(pattern.c_str());
+  const std::pair<TDatePattern*, int> uses[] = {{&reused, 0}, {&reused, 1}, {&reused, 0},
+                                                {&reused, 1}, {&reused, 1}, {&fresh, 1}};
+  for (const auto& [compiled, k] : uses) {
+    BStr out("<<");
+    if (!compiled->Append(values[k], kLocaleUserDefault, &out) || Text(out) != "<<" + formatted[k]) {
+      report("compiled pattern", k, Text(out), formatted[k]);
+    }
   }
 
-  const std::string pattern_;
-  const TFields fields_[2];
-  TDateTime values_[2];
-};
+  BStr untouched("<<");
+  if (fresh.Append(TDateTime(), kLocaleUserDefault, &untouched) || Text(untouched) != "<<" ||
+      TDateTime().Format(pattern.c_str(), kLocaleUserDefault).Length() != 0) {
+    report("an empty value formatted", 0, Text(untouched));
+  }
+
+  for (int k = 0; k < 2; ++k) {
+    if (pattern.find_first_of("dMyghHmsti'") == std::string::npos && formatted[k] != pattern) {
+      report("a pattern without elements changed", k, formatted[k], pattern);
+    }
+  }
+
+  if (plat::UserLanguageId() == plat::kLangEnglishUS && pattern.size() >= 2 &&
+      pattern.find('\'') == std::string::npos) {
+    size_t cut = pattern.size() / 2;
+    while (cut < pattern.size() && pattern[cut - 1] == pattern[cut]) ++cut;
+    for (int k = 0; k < 2 && cut < pattern.size(); ++k) {
+      const std::string parts =
+          Format(values[k], pattern.substr(0, cut)) + Format(values[k], pattern.substr(cut));
+      if (parts != formatted[k]) report("the parts format otherwise", k, formatted[k], parts);
+    }
+  }
+}
 
 }  // namespace
 }  // namespace yx
@@ -137,26 +98,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* zero = static_cast<const char*>(std::memchr(text, 0, textSize));
   const std::string pattern(text, zero != nullptr ? size_t(zero - text) : textSize);
 
+  // year, month, day, hour, minute, second, millisecond
+  int f[2][7];
   const unsigned rawYear = h[0] | unsigned(h[1]) << 8;
-  yx::TFields first{};
-  first.year =
-      rawYear < 0xF000 ? 1601 + int(rawYear % 8399) : 10000 + int((rawYear - 0xF000) * 20827 / 0xFFF);
-  first.month = 1 + h[2] % 12;
-  first.day = 1 + h[3] % yx::DaysInMonth(first.year, first.month);
-  first.hour = h[4] % 24;
-  first.minute = h[5] % 60;
-  first.second = h[6] % 60;
-  first.millisecond = (h[7] | h[8] << 8) % 1000;
-
-  yx::TFields second = first;
+  f[0][0] = rawYear < 0xF000 ? 1601 + int(rawYear % 8399) : 10000 + int((rawYear - 0xF000) * 20827 / 0xFFF);
+  f[0][1] = 1 + h[2] % 12;
+  f[0][2] = 1 + h[3] % yx::DaysInMonth(f[0][0], f[0][1]);
+  f[0][3] = h[4] % 24;
+  f[0][4] = h[5] % 60;
+  f[0][5] = h[6] % 60;
+  f[0][6] = (h[7] | h[8] << 8) % 1000;
+  std::memcpy(f[1], f[0], sizeof f[0]);
   const unsigned other = h[10] | unsigned(h[11]) << 8;
   switch (h[9] % 4) {
-    case 0: second.millisecond = int(other % 1000); break;
-    case 1: second.second = int((first.second + 1 + other % 59) % 60); break;
-    case 2: second.day = 1 + int(other % unsigned(yx::DaysInMonth(first.year, first.month))); break;
+    case 0: f[1][6] = int(other % 1000); break;
+    case 1: f[1][5] = int((f[0][5] + 1 + other % 59) % 60); break;
+    case 2: f[1][2] = 1 + int(other % unsigned(yx::DaysInMonth(f[0][0], f[0][1]))); break;
     default: break;
   }
-
-  yx::TChecker(pattern, first, second).Run();
+  yx::TDateTime values[2];
+  for (int k = 0; k < 2; ++k) {
+    if (values[k].Set(int16_t(f[k][0]), f[k][1], int8_t(f[k][2]), int8_t(f[k][3]), int8_t(f[k][4]),
+                      int8_t(f[k][5]), int16_t(f[k][6])) != 0) {
+      yx::fuzz::Fail("date pattern: Set refused %04d-%02d-%02d %02d:%02d:%02d.%03d", f[k][0], f[k][1],
+                     f[k][2], f[k][3], f[k][4], f[k][5], f[k][6]);
+    }
+  }
+  yx::Check(pattern, values);
   return 0;
 }

@@ -3,18 +3,14 @@
 //
 // Input: one byte of options (bit 0 ignores case, the other bits choose a
 // start position), the pattern up to the first zero byte, then the subject up
-// to the next zero byte or the end. Without a zero byte the pattern is
+// to the next zero byte or the end; without a zero byte the pattern is
 // searched for in itself.
 //
-// Properties held for every input, from several start positions and with
-// both case flags:
-// - the result is kNotFound or a position of the subject at or after start;
-// - the search is a "first match at or after start": from the found position
-//   and from any position between start and it, the same position comes back;
-//   when nothing is found, nothing is found from a later start either;
-// - a leading ".*" changes nothing;
-// - for short inputs, the result equals that of the plain reference search
-//   (tests/support/PatternReference.h, which the unit tests share).
+// Properties, from several starts and with both case flags: the result is
+// kNotFound or a position at or after start; it is the first match at or
+// after start (the same from any start up to it, and nothing from later
+// starts when nothing is found); a leading ".*" changes nothing; for short
+// inputs it equals the plain reference search of tests/support.
 
 #include <cstddef>
 #include <cstdint>

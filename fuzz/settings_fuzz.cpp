@@ -1,8 +1,5 @@
-// Fuzz target of the settings file: parsing, applying it to a logger's
-// parameters, and using the parameters it gives, checked against the
-// reference reading of SettingsCheck.h.
-//
-// Input: the bytes of a settings file.
+// Fuzz target of the settings file (input: its bytes): parsing, applying and
+// using it, checked against the reference reading of SettingsCheck.h.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,21 +1,13 @@
 """Several processes logging into one log file at once.
 
-Each process is tests/log_writer (see tests/tools/log_writer.cpp), copied into
-a temporary directory and started from there, so that its logger finds the
-settings file log_writer.wli beside it and writes log_writer.log (or, in the
-start mode NEW, log_writer<open time>.log) there. The loggers of different
-processes do not share a lock: a batch that finds the file held by another
-process's batch fails with a sharing violation and keeps its records for the
-next one. So whatever the interleaving, every record must reach the file
-exactly once, as one intact line, and each process's records must keep their
-order.
-
-The writers open their loggers, report ready and wait for a go file, so that
-they all start writing at one moment. The Wine cases run log_writer.exe of
-the Windows build named by $YX_WIN32_BUILD_DIR, in that build's Wine prefix,
-and are skipped when the variable is unset.
+Each process is tests/log_writer (tests/tools/log_writer.cpp), copied into a
+temporary directory with its settings file beside it. The loggers of
+different processes share no lock: a batch that finds the file held by
+another process's batch keeps its records for the next one. Whatever the
+interleaving, every record must reach the file exactly once, as one intact
+line, each process's records in order. The Wine cases run log_writer.exe of
+the Windows build named by $YX_WIN32_BUILD_DIR and are skipped without it.
 """
-
 import datetime
 import os
 import pathlib
@@ -29,20 +21,16 @@ import pytest
 from conftest import REPO_ROOT, wait_until
 
 SETTINGS = '[Prms]\nFlshLns=100\n[Evts]\nT=\n'
-PAYLOAD_BYTES = 100
-PAYLOAD = ('0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz' * 2)[:PAYLOAD_BYTES]
+PAYLOAD = ('0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz' * 2)[:100]
 # Generous: the writers fsync every batch, and a loaded machine may be slow.
 RUN_TIMEOUT = 300
 WAIT_TIMEOUT = 60
 PROGRAM = 'log_writer'
 
-# One line as the logger lays it out: category, the time stamp when the time
-# pattern is not empty, the process and thread ids, the message; then CR LF,
-# which the reader has already split off.
+# One line as the logger lays it out, without its CR LF.
 LINE = re.compile(
     r'T\. (?:(?P<time>\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3}) )?Pid=(?P<pid_field>0x[0-9a-f]{4,}) '
     r'Tid=(?P<tid>0x[0-9a-f]{4,}) w=(?P<tag>\S+) pid=(?P<pid>\d+) t=(?P<thread>\d+) n=(?P<n>\d+) (?P<payload>.*)')
-NEW_NAME = re.compile(PROGRAM + r'(\d{8}-\d{9})\.log')
 
 
 def parse_lines(data, name, *, timed=None):
@@ -56,7 +44,7 @@ def parse_lines(data, name, *, timed=None):
         match = LINE.fullmatch(line.decode('ascii'))
         assert match and match['payload'] == PAYLOAD, f'{where}: malformed'
         record = match.groupdict()
-        record.update(pid=int(record['pid']), thread=int(record['thread']), n=int(record['n']), file=name)
+        record.update(pid=int(record['pid']), thread=int(record['thread']), n=int(record['n']))
         # Raises for a time stamp that is no possible date and time.
         record['stamp'] = record['time'] and datetime.datetime.strptime(record['time'], '%d.%m.%Y %H:%M:%S.%f')
         assert timed is None or bool(record['time']) == timed, f'{where}: time stamp'
@@ -67,12 +55,9 @@ def parse_lines(data, name, *, timed=None):
 
 
 def check_records(records, expected, *, since=None, until=None):
-    """Every expected record exactly once, each thread's records in order,
-    one process id per writer and one thread id per thread; time stamps
-    within the run and, per writer and file, never going back.
-
-    expected: {tag: {thread: count}}. records: in file order (of one file, or
-    of several files one after the other)."""
+    """Every expected record ({tag: {thread: count}}) exactly once, each
+    thread's records in order, one process id per writer and one thread id
+    per thread; time stamps within the run and, per writer, never going back."""
     by_thread = {}
     for record in records:
         by_thread.setdefault((record['tag'], record['thread']), []).append(record)
@@ -88,10 +73,9 @@ def check_records(records, expected, *, since=None, until=None):
     assert len(set(tids)) == len(tids), 'threads share a Tid'
     last = {}
     for record in (r for r in records if r['stamp']):
-        key = (record['tag'], record['file'])
         assert since is None or since <= record['stamp'] <= until, f'{record} outside the run'
-        assert last.get(key, record['stamp']) <= record['stamp'], f'{record}: time stamp goes back'
-        last[key] = record['stamp']
+        assert last.get(record['tag'], record['stamp']) <= record['stamp'], f'{record}: time stamp goes back'
+        last[record['tag']] = record['stamp']
 
 
 class Writers:
@@ -107,7 +91,6 @@ class Writers:
         shutil.copy2(program, self.program)
         self.settings = self.dir / (PROGRAM + '.wli')
         self.log = self.dir / (PROGRAM + '.log')
-        self.pids = {}
 
     def write_settings(self, text):
         """Replaces the settings file at one stroke, so that a logger reading
@@ -123,17 +106,14 @@ class Writers:
         return [str(self.program)] + args
 
     def run(self, count, records, *, threads=1, stop=False, on_writing=None):
-        """Runs `count` writers w0, w1, ... together; returns, by tag, the
-        number of records each thread logged, from the writers' reports.
-
-        on_writing(): called once all writers are writing; with `stop` the
-        writers log until the stop file exists, which this creates after
-        on_writing returns."""
+        """Runs writers w0, w1, ... together and returns, by tag, the records each
+        thread logged; on_writing() is called once all are writing, and with
+        `stop` they log until it has returned."""
         go = self.markers / 'go'
         stop_file = self.markers / 'stop'
         processes = {}
         for i in range(count):
-            args = ['-w', f'w{i}', '-t', str(threads), '-p', str(PAYLOAD_BYTES), '-r', str(self.markers / f'r{i}'),
+            args = ['-w', f'w{i}', '-t', str(threads), '-r', str(self.markers / f'r{i}'),
                     '-g', str(go)] + (['-s', str(stop_file)] if stop else [])
             processes[f'w{i}'] = subprocess.Popen(self.command(args + [str(records)]), cwd=self.dir.parent,
                                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -157,9 +137,6 @@ class Writers:
         self.pids = {tag: p.pid for tag, p in processes.items()}
         return {tag: counts(tag, *output) for tag, output in outputs.items()}
 
-    def log_files(self):
-        return sorted(p for p in self.dir.iterdir() if p.suffix == '.log')
-
 
 def counts(tag, out, err, returncode):
     """The records of each thread from a writer's report, which must tell of
@@ -168,10 +145,6 @@ def counts(tag, out, err, returncode):
     out = out.decode(errors='replace').replace('\r\n', '\n')
     assert returncode == 0 and re.search(r'^records \d+ left 0 dropped 0$', out, re.M), f'writer {tag}: {out} {err}'
     return {int(i): int(n) for i, n in re.findall(r'^thread (\d+) records (\d+)$', out, re.M)}
-
-
-def expected_counts(count, records, threads=1):
-    return {f'w{i}': {t: records for t in range(threads)} for i in range(count)}
 
 
 @pytest.fixture
@@ -184,55 +157,29 @@ def writers(request, tmp_path, binary):
     if not root:
         pytest.skip('YX_WIN32_BUILD_DIR is not set')
     program = pathlib.Path(root) / 'tests' / (PROGRAM + '.exe')
-    if not program.is_file():
-        pytest.fail(f'{program} is not built')
     return Writers(tmp_path, program, pathlib.Path(os.environ['YX_WIN32_WINEPREFIX']))
 
 
-def now():
-    return datetime.datetime.now()
-
-
-# Start mode, what the log file holds before, how many writers with how many
-# threads each.
 EARLIER = b'an earlier run\r\n'
-STALE = b'T. 01.01.2000 00:00:00.000 Pid=0x0001 Tid=0x0001 w=w0 pid=1 t=0 n=0 stale\r\n' * 50
 
 
-@pytest.mark.parametrize('writers,start_mode,before,count,threads', [
-    ('linux', 'APPEND', EARLIER, 4, 2), ('linux', 'OVRWRT', STALE, 3, 1), ('linux', 'NEW', b'', 3, 1),
-    ('wine', 'APPEND', EARLIER, 2, 2),
-], indirect=['writers'], ids=['append', 'overwrite', 'new', 'wine-append'])
-def test_processes_log_into_one_file(writers, start_mode, before, count, threads):
+@pytest.mark.parametrize('writers,count', [('linux', 4), ('wine', 2)], indirect=['writers'], ids=['linux', 'wine'])
+def test_processes_log_into_one_file(writers, count):
+    """Two threads each in `count` processes append to a file that holds an
+    earlier run."""
     records_each = 1000 if writers.wine_prefix else 2500
-    writers.write_settings(SETTINGS.replace('[Evts]', f'StrtMd={start_mode}\n[Evts]'))
-    if before:
-        writers.log.write_bytes(before)
-    since = now() - datetime.timedelta(seconds=2)
-    expected = expected_counts(count, records_each, threads)
-    assert writers.run(count, records_each, threads=threads) == expected
-    until = now() + datetime.timedelta(seconds=2)
-    if start_mode != 'NEW':
-        assert writers.log_files() == [writers.log]
-        data = writers.log.read_bytes()
-        assert data.startswith(before if start_mode == 'APPEND' else b'T. ')
-        records = parse_lines(data[len(before) if start_mode == 'APPEND' else 0:], writers.log.name, timed=True)
-        if start_mode == 'APPEND':
-            # The processes really wrote side by side: their batches interleave.
-            assert sum(1 for a, b in zip(records, records[1:]) if a['tag'] != b['tag']) >= count
-    else:
-        files = writers.log_files()
-        assert not writers.log.exists()
-        # One file per open, unless two opens fell in the same millisecond.
-        assert 1 <= len(files) <= count and all(NEW_NAME.fullmatch(f.name) for f in files), files
-        records = []
-        for path in files:
-            in_file = parse_lines(path.read_bytes(), path.name, timed=True)
-            opened = datetime.datetime.strptime(NEW_NAME.fullmatch(path.name)[1], '%Y%m%d-%H%M%S%f')
-            assert in_file and since <= opened <= in_file[0]['stamp'], f'{path.name}: open time after its records'
-            # A process opens once, so all its records are in one file.
-            assert not {r['tag'] for r in in_file} & {r['tag'] for r in records}
-            records += in_file
+    writers.write_settings(SETTINGS)
+    writers.log.write_bytes(EARLIER)
+    since = datetime.datetime.now() - datetime.timedelta(seconds=2)
+    expected = {f'w{i}': {0: records_each, 1: records_each} for i in range(count)}
+    assert writers.run(count, records_each, threads=2) == expected
+    until = datetime.datetime.now() + datetime.timedelta(seconds=2)
+    assert sorted(writers.dir.glob('*.log')) == [writers.log]
+    data = writers.log.read_bytes()
+    assert data.startswith(EARLIER)
+    records = parse_lines(data[len(EARLIER):], writers.log.name, timed=True)
+    # The processes really wrote side by side: their batches interleave.
+    assert sum(1 for a, b in zip(records, records[1:]) if a['tag'] != b['tag']) >= count
     check_records(records, expected, since=since, until=until)
     if not writers.wine_prefix:
         assert {(r['tag'], r['pid']) for r in records} == set(writers.pids.items())
@@ -243,7 +190,7 @@ def test_processes_log_into_one_file(writers, start_mode, before, count, threads
 def test_process_end_without_close_writes_the_queue(writers, how):
     """The flush lines are never reached: only the logger's end writes."""
     writers.write_settings('[Prms]\nFlshLns=100000\n[Evts]\nT=\n')
-    result = subprocess.run(writers.command(['-w', 'w0', '-p', str(PAYLOAD_BYTES), '-x', how, '50']),
+    result = subprocess.run(writers.command(['-w', 'w0', '-x', how, '50']),
                             cwd=writers.dir.parent, capture_output=True, timeout=RUN_TIMEOUT,
                             stdin=subprocess.DEVNULL, check=False)
     assert result.returncode == 0, result.stderr
@@ -323,7 +270,7 @@ def test_full_disk_then_space_again(tmp_path, binary):
                     pass
         os.truncate(filler, filler.stat().st_size - 4096)
         stop = tmp_path / 'stop'
-        writer = subprocess.Popen([str(program), '-w', 'w0', '-p', str(PAYLOAD_BYTES), '-s', str(stop), '200'],
+        writer = subprocess.Popen([str(program), '-w', 'w0', '-s', str(stop), '200'],
                                   cwd=tmp_path, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                   stdin=subprocess.DEVNULL)
         try:

@@ -1,23 +1,22 @@
-// Writes records through the process's own logger (TLog::Instance, whose
-// files lie beside this program), for the end-to-end tests in which several
-// processes log into one file:
-//   log_writer [-t THREADS] [-w TAG] [-p BYTES] [-r READY] [-g GO] [-s STOP]
-//              [-x exit|return] RECORDS
-// After Open it creates READY and waits for GO, so that several processes
-// start writing at one moment. Each thread then logs RECORDS records "T."
-//   w=<TAG> pid=<process id> t=<thread index> n=<sequence number> <payload>
-// (the payload BYTES characters of digits and letters), and with -s goes on,
-// one record a millisecond, until STOP exists. It closes the logger (with -x
-// it leaves that to exit(0) or the return from main) and prints
-// "thread <index> records <logged>" for each thread and
+// Logs through the process's own logger (TLog::Instance, files beside this
+// program) for the end-to-end tests of several processes logging into one file:
+//   log_writer -w TAG [-t THREADS] [-r READY] [-g GO] [-s STOP] [-x exit|return] RECORDS
+// After Open it creates READY and waits for GO. Each thread then logs RECORDS
+// records "T. w=TAG pid=PID t=THREAD n=NUMBER <100 digits and letters>", with
+// -s more, one a millisecond, until STOP exists. Then it closes the logger
+// (with -x leaves that to exit(0) or the return from main) and prints
+// "thread <index> records <logged>" per thread and
 // "records <logged> left <still queued> dropped <dropped by the queue bound>".
-// Exits 0; 1 when Open fails, 2 for a bad command line, 3 when GO or STOP did
-// not appear within five minutes.
+// Exits 0; 1 when Open fails, 2 for a bad command line, 3 when READY cannot
+// be made or GO or STOP did not appear within five minutes.
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -31,27 +30,18 @@ namespace {
 constexpr uint32_t kWaitLimitMs = 300000;
 
 struct TOptions {
-  int threads = 1;
-  const char* tag = nullptr;
-  unsigned payloadBytes = 100;
+  unsigned long threads = 1;
+  std::string tag;
   const char* readyFile = nullptr;
   const char* goFile = nullptr;
   const char* stopFile = nullptr;
-  unsigned long records = 0;
   const char* endWithout = nullptr;  // "exit" or "return": no Close
+  unsigned long records = 0;
 };
 
 bool FileExists(const char* name) {
-  std::FILE* file = std::fopen(name, "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
-}
-
-bool CreateMarker(const char* name) {
-  std::FILE* file = std::fopen(name, "wb");
-  if (file == nullptr) return false;
-  return std::fclose(file) == 0;
+  std::error_code error;
+  return std::filesystem::exists(name, error);
 }
 
 // Polls for the file until it exists or the wait limit has passed.
@@ -65,27 +55,21 @@ bool WaitForFile(const char* name) {
 }
 
 bool ParseNumber(const char* text, unsigned long* value) {
-  if (text == nullptr || *text < '0' || *text > '9') return false;
   char* end = nullptr;
   *value = std::strtoul(text, &end, 10);
-  return *end == '\0';
+  return *text >= '0' && *text <= '9' && *end == '\0';
 }
 
 bool ParseOptions(int argc, char** argv, TOptions* options) {
   int i = 1;
   for (; i + 1 < argc && argv[i][0] == '-' && argv[i][1] != '\0' && argv[i][2] == '\0'; i += 2) {
     const char* value = argv[i + 1];
-    unsigned long number = 0;
     switch (argv[i][1]) {
       case 't':
-        if (!ParseNumber(value, &number) || number == 0 || number > 64) return false;
-        options->threads = int(number);
+        if (!ParseNumber(value, &options->threads) || options->threads == 0 || options->threads > 64)
+          return false;
         break;
       case 'w': options->tag = value; break;
-      case 'p':
-        if (!ParseNumber(value, &number) || number > 100000) return false;
-        options->payloadBytes = unsigned(number);
-        break;
       case 'r': options->readyFile = value; break;
       case 'g': options->goFile = value; break;
       case 's': options->stopFile = value; break;
@@ -96,19 +80,14 @@ bool ParseOptions(int argc, char** argv, TOptions* options) {
       default: return false;
     }
   }
-  return i + 1 == argc && ParseNumber(argv[i], &options->records);
-}
-
-std::string Payload(unsigned bytes) {
-  static const char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  std::string text(bytes, ' ');
-  for (unsigned i = 0; i < bytes; ++i) text[i] = kAlphabet[i % (sizeof kAlphabet - 1)];
-  return text;
+  return i + 1 == argc && ParseNumber(argv[i], &options->records) && !options->tag.empty();
 }
 
 // The records of one thread; returns how many it logged, or -1 when STOP
 // did not appear in time.
-long LogRecords(const TOptions& options, const std::string& tag, const std::string& payload, int thread) {
+long LogRecords(const TOptions& options, int thread) {
+  static const std::string payload =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZab";
   const unsigned pid = plat::CurrentProcessId();
   const uint32_t start = plat::TickCount();
   unsigned long n = 0;
@@ -118,7 +97,8 @@ long LogRecords(const TOptions& options, const std::string& tag, const std::stri
       if (plat::TickCount() - start > kWaitLimitMs) return -1;
     }
     // Every call site fetches the logger anew, as the program does.
-    yx::TLog::Instance().Log("T.", "w=%s pid=%u t=%d n=%lu %s", tag.c_str(), pid, thread, n, payload.c_str());
+    yx::TLog::Instance().Log("T.", "w=%s pid=%u t=%d n=%lu %s", options.tag.c_str(), pid, thread, n,
+                             payload.c_str());
     if (options.stopFile != nullptr) plat::Sleep(1);
   }
   return long(n);
@@ -131,45 +111,33 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(
         stderr,
-        "usage: log_writer [-t THREADS] [-w TAG] [-p BYTES] [-r READY] [-g GO] [-s STOP] [-x exit|return] "
-        "RECORDS\n");
+        "usage: log_writer -w TAG [-t THREADS] [-r READY] [-g GO] [-s STOP] [-x exit|return] RECORDS\n");
     return 2;
   }
-  const std::string tag = options.tag != nullptr ? options.tag : std::to_string(plat::CurrentProcessId());
-  const std::string payload = Payload(options.payloadBytes);
-
   yx::TLog& log = yx::TLog::Instance();
   if (uint32_t code = log.Open()) {
     std::fprintf(stderr, "log_writer: Open failed with %u\n", unsigned(code));
     return 1;
   }
-  if (options.readyFile != nullptr && !CreateMarker(options.readyFile)) {
-    std::fprintf(stderr, "log_writer: cannot create %s\n", options.readyFile);
-    log.Close();
-    return 2;
-  }
-  if (options.goFile != nullptr && !WaitForFile(options.goFile)) {
-    std::fprintf(stderr, "log_writer: %s did not appear\n", options.goFile);
+  if ((options.readyFile != nullptr && !std::ofstream(options.readyFile)) ||
+      (options.goFile != nullptr && !WaitForFile(options.goFile))) {
+    std::fprintf(stderr, "log_writer: cannot create the ready file, or no go file\n");
     log.Close();
     return 3;
   }
 
-  std::vector<long> logged(size_t(options.threads), 0);
-  if (options.threads == 1) {
-    logged[0] = LogRecords(options, tag, payload, 0);
-  } else {
-    std::vector<std::thread> threads;
-    for (int i = 0; i < options.threads; ++i) {
-      threads.emplace_back([&, i] { logged[size_t(i)] = LogRecords(options, tag, payload, i); });
-    }
-    for (std::thread& thread : threads) thread.join();
+  std::vector<long> logged(options.threads, 0);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < logged.size(); ++i) {
+    threads.emplace_back([&, i] { logged[i] = LogRecords(options, int(i)); });
   }
+  for (std::thread& thread : threads) thread.join();
   if (options.endWithout == nullptr) log.Close();
 
   long total = 0;
   bool timedOut = false;
   for (size_t i = 0; i < logged.size(); ++i) {
-    if (logged[i] < 0) timedOut = true;
+    timedOut = timedOut || logged[i] < 0;
     total += logged[i] < 0 ? 0 : logged[i];
     std::printf("thread %u records %ld\n", unsigned(i), logged[i]);
   }
