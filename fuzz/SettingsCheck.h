@@ -1,14 +1,6 @@
-// A reference reading of the settings file, and the properties the library
-// must hold against it for any text; shared by the settings fuzz target and
-// the seeded model test of the logger's tests. The text is parsed, and
-// applied by sections (with a header) or in the line format (without) to
-// fresh TLogParams. Properties: the image holds the same sections (names
-// merged without regard to case) and items as a plain reading, in key order
-// and found by key, a UTF-8 byte-order mark ignored; each parameter is its
-// default or the file's last item for it; one event per distinct category
-// pattern, in strict order, with the message of its last item; PassesEvents
-// agrees with matching the events one by one; AppendTime appends what
-// Format gives, also with its compiled pattern reused.
+// A reference reading of the settings file and the properties the library
+// must hold against it for any text (image, parameters, events, filter and
+// time stamps); shared by the settings fuzz target and the logger's model test.
 #pragma once
 
 #include <algorithm>
@@ -113,10 +105,6 @@ inline int32_t RefAtol(const std::string& text) {
 // The bytes of a BStr (its == compares in the user's locale).
 inline std::string Text(const BStr& text) { return std::string(text.CStr(), text.Length()); }
 
-struct TBroken {
-  std::string what;
-};
-
 class TChecker {
  public:
   // `raw` is the input itself, `size` bytes without a terminating zero, so
@@ -136,15 +124,15 @@ class TChecker {
       }
       CheckFilter();
       CheckTime();
-    } catch (const TBroken& broken) {
-      return broken.what + "\n  file \"" + fuzz::Escaped(text_) + "\"";
+    } catch (const std::string& broken) {
+      return broken + "\n  file \"" + fuzz::Escaped(text_) + "\"";
     }
     return "";
   }
 
  private:
   static void Expect(bool holds, const std::string& what, const std::string& detail = "") {
-    if (!holds) throw TBroken{what + fuzz::Escaped(detail)};
+    if (!holds) throw what + fuzz::Escaped(detail);
   }
 
   void CheckImage() const {

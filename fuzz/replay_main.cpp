@@ -11,8 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <system_error>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -21,20 +19,19 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
   std::vector<fs::path> files;
-  for (int i = 1; i < argc; ++i) {
-    std::error_code error;
-    if (fs::is_directory(argv[i], error)) {
-      for (fs::recursive_directory_iterator it(argv[i], error), end; !error && it != end;
-           it.increment(error)) {
-        if (it->is_regular_file(error)) files.push_back(it->path());
+  try {
+    for (int i = 1; i < argc; ++i) {
+      if (!fs::is_directory(argv[i])) {
+        files.push_back(argv[i]);
+        continue;
       }
-    } else {
-      files.push_back(argv[i]);
+      for (const fs::directory_entry& entry : fs::recursive_directory_iterator(argv[i])) {
+        if (entry.is_regular_file()) files.push_back(entry.path());
+      }
     }
-    if (error) {
-      std::fprintf(stderr, "%s: %s\n", argv[i], error.message().c_str());
-      return 1;
-    }
+  } catch (const fs::filesystem_error& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 1;
   }
   std::sort(files.begin(), files.end());
   for (const fs::path& file : files) {
@@ -49,9 +46,6 @@ int main(int argc, char** argv) {
     LLVMFuzzerTestOneInput(input.empty() ? nullptr : input.data(), input.size());
   }
   std::printf("replayed %u inputs\n", unsigned(files.size()));
-  if (files.empty()) {
-    std::fprintf(stderr, "no input to replay\n");
-    return 1;
-  }
-  return 0;
+  if (files.empty()) std::fprintf(stderr, "no input to replay\n");
+  return files.empty() ? 1 : 0;
 }

@@ -24,12 +24,8 @@ std::string F(const TDateTime& t, const char* pattern) {
 // compiled pattern by the date pattern fuzz target's replay; here long
 // pictures, threads and random values.
 
-// Long pictures of system elements (names, eras, markers) go to the system
-// formatter in one call per pass. Whatever the system makes of a picture
-// of any length, the result is the whole expansion or, when the system's
-// answer does not split into the elements asked for, the empty text: never
-// an exception, never a part of the elements. Threads that format and end
-// at once leave nothing behind that their end must tear down.
+// A long picture of system elements formats whole or as the empty text,
+// never in part; threads that format and end at once leave nothing behind.
 TEST(FormatTest, LongPicturesAndShortLivedThreadsAreSafe) {
   TDateTime friday;
   ASSERT_EQ(friday.Set(2005, 3, 11, 9, 5, 3, 45), 0u);
@@ -53,11 +49,8 @@ TEST(FormatTest, LongPicturesAndShortLivedThreadsAreSafe) {
   for (const std::string& text : texts) EXPECT_EQ(text, "20050311-090503045");
 }
 
-// The numeric patterns are written without the system and carry the date
-// from one day to the next. Seeded walks over values near month, year and
-// leap-day ends, with steps of a millisecond, a second, a day and random
-// jumps, hold every text to the fields that GetFields computes afresh and
-// to the compiled pattern.
+// Seeded walks near month, year and leap-day ends hold the numeric patterns
+// to the fields GetFields computes afresh and to the compiled pattern.
 TEST(FormatTest, NumericPatternsFollowTheFieldsOnRandomWalks) {
   std::mt19937 random(20260307);
   auto pick = [&random](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };

@@ -1,9 +1,6 @@
-// A reference search for the pattern language of BStrBase::FindPattern,
-// written plainly from its rules: alternatives tried first, a leading ".*"
-// dropped, then one attempt per start position, each ".*" in the middle of a
-// pattern searching the rest of the pattern afresh. No memoisation: its cost
-// grows with a power of the subject length per ".*", so it serves short
-// patterns and subjects (the unit tests and the fuzz target share it).
+// A plain reference search for the pattern language of BStrBase::FindPattern,
+// shared by the unit tests and the fuzz target. No memoisation: its cost grows
+// with a power of the subject length per ".*", so it serves short inputs.
 #pragma once
 
 #include <algorithm>
