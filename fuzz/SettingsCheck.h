@@ -283,9 +283,8 @@ class TChecker {
   }
 
   void CheckTime() {
-    TDateTime first;
+    TDateTime first, second;
     first.Set(2005, 3, 7, 9, 5, 3, 45);
-    TDateTime second;
     second.Set(2005, 12, 31, 23, 59, 7, 5);
     for (const TDateTime* value : {&first, &second, &second, &first}) {
       BStr line("prefix|");

@@ -35,13 +35,9 @@ std::string Format(const TDateTime& value, const std::string& pattern) {
 
 void Check(const std::string& pattern, const TDateTime (&values)[2]) {
   auto report = [&](const char* what, int k, const std::string& got, const std::string& expected = "") {
-    plat::SystemTime f{};
-    values[k].GetFields(&f);
-    fuzz::Fail(
-        "date pattern: %s\n  pattern \"%s\"\n  value %04u-%02u-%02u %02u:%02u:%02u.%03u\n  got \"%s\"\n"
-        "  expected \"%s\"",
-        what, fuzz::Escaped(pattern).c_str(), f.wYear, f.wMonth, f.wDay, f.wHour, f.wMinute, f.wSecond,
-        f.wMilliseconds, fuzz::Escaped(got).c_str(), fuzz::Escaped(expected).c_str());
+    fuzz::Fail("date pattern: %s\n  pattern \"%s\"\n  value %s.%03d\n  got \"%s\"\n  expected \"%s\"", what,
+               fuzz::Escaped(pattern).c_str(), values[k].ToText().CStr(), values[k].Millisecond(),
+               fuzz::Escaped(got).c_str(), fuzz::Escaped(expected).c_str());
   };
   const std::string formatted[2] = {Format(values[0], pattern), Format(values[1], pattern)};
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <type_traits>
@@ -192,6 +193,10 @@ class TStrDriver {
     const unsigned op = Below(21), length = s_.Length(), x = Below(length + 2), y = Below(length + 2);
     const bool one = Below(2) == 0;
     const std::string t = Text();
+    // For the operations whose texts lie in the string itself.
+    const unsigned from = Below(length + 1), k = Below(length + 1);
+    const std::string tail = m_.text.substr(from), other = m_.text.substr(k);
+    const char* own = s_.CStr();
     history_.push_back(op);
     BStrBase& base = s_;  // the growing operations through their virtual slots
     switch (op) {
@@ -291,28 +296,21 @@ class TStrDriver {
         m_.capacity = 0;
         return;
       }
-      default: {  // operations whose texts lie in the string itself
-        const unsigned from = Below(length + 1), k = Below(length + 1);
-        const std::string tail = m_.text.substr(from), other = m_.text.substr(k);
-        const char* own = s_.CStr();
-        switch (op) {
-          case 17:
-            return Both([&] { one ? m_.AppendString(m_.text) : m_.Append(tail); },
-                        [&] { one ? (void)(s_ += s_) : (void)(s_ += own + from); });
-          case 18: {
-            const unsigned n = Below(unsigned(tail.size()) + 1);
-            return Both([&] { m_.Insert(tail, x, n); }, [&] { base.Insert(own + from, x, n); });
-          }
-          case 19:
-            return Both([&] { one ? m_.Assign(tail, 0) : m_.Format(m_.text + "-" + tail); },
-                        [&] { one ? (void)(s_ = own + from) : s_.Format("%s-%s", own, own + from); });
-          default: {
-            const int flags = int(Below(2)) | (Below(2) != 0 ? kReplaceAll : 0);
-            const unsigned start = one ? 0 : Below(length + 1);
-            return Both([&] { count_ = m_.Replace(tail, other, start, flags); },
-                        [&] { return s_.Replace(own + from, own + k, start, flags); });
-          }
-        }
+      case 17:
+        return Both([&] { one ? m_.AppendString(m_.text) : m_.Append(tail); },
+                    [&] { one ? (void)(s_ += s_) : (void)(s_ += own + from); });
+      case 18: {
+        const unsigned n = Below(unsigned(tail.size()) + 1);
+        return Both([&] { m_.Insert(tail, x, n); }, [&] { base.Insert(own + from, x, n); });
+      }
+      case 19:
+        return Both([&] { one ? m_.Assign(tail, 0) : m_.Format(m_.text + "-" + tail); },
+                    [&] { one ? (void)(s_ = own + from) : s_.Format("%s-%s", own, own + from); });
+      default: {
+        const int flags = int(Below(2)) | (Below(2) != 0 ? kReplaceAll : 0);
+        const unsigned start = one ? 0 : Below(length + 1);
+        return Both([&] { count_ = m_.Replace(tail, other, start, flags); },
+                    [&] { return s_.Replace(own + from, own + k, start, flags); });
       }
     }
   }
@@ -411,24 +409,21 @@ class TTableDriver {
         break;
       }
       case 2: {
-        auto* item = new TModelItem(int(Below(40)), nextId_++, scale_);
+        std::unique_ptr<TModelItem> item(new TModelItem(int(Below(40)), nextId_++, scale_));
         const unsigned index = Below(count + 2);
         if (Below(8) == 0) {
           expected = Report("EInvalidArgument(item==NULL)", kGenSource, kLinePtrArrayAdd);
           actual = Raised([&] { table_.Add(nullptr); });
         } else if (sorted_) {
-          delete item;
           return;
         } else if (index > count) {
           expected = OutOfRange(kGenSource, kLinePtrArrayInsertAt, index, count);
-          actual = Raised([&] { table_.InsertAt(item, index); });
+          actual = Raised([&] { table_.InsertAt(item.get(), index); });
         } else {
           if (count == capacity_) capacity_ = unsigned(RoundUp(count + 1));
           model_.insert(model_.begin() + index, {item->key, item->id});
-          EXPECT_EQ(table_.InsertAt(item, index), index);
-          item = nullptr;
+          EXPECT_EQ(table_.InsertAt(item.release(), index), index);
         }
-        delete item;
         break;
       }
       case 3: {
