@@ -18,8 +18,7 @@ namespace fuzz {
   va_start(args, format);
   std::vfprintf(stderr, format, args);
   va_end(args);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
+  std::fputc('\n', stderr);  // stderr is not buffered
   std::abort();
 }
 

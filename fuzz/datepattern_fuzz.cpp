@@ -1,13 +1,9 @@
 // Fuzz target of the date-time patterns: TDateTime::Format and TDatePattern.
 //
-// Input: a 12-byte header (missing bytes count as zero) that picks two
-// date-time values, then the pattern up to the first zero byte. Bytes 0-1
-// (little-endian) give the year: below 0xF000 1601 + n % 8399, from there
-// on 10000 to 30827 in even steps (kept rare: a date walks the years one by
-// one); bytes 2-8 month, day, hour, minute, second and millisecond (2
-// bytes), each modulo its range; byte 9 how the second value differs (0: in
-// the millisecond, 1: the second, 2: the day, 3: not at all), bytes 10-11
-// its new field.
+// Input: a 12-byte header (missing bytes count as zero) from which
+// LLVMFuzzerTestOneInput reads two date-time values, years up to 30827 and
+// the second value one field apart from the first; then the pattern, up to
+// the first zero byte.
 //
 // Properties: compiled patterns (reused or fresh) agree with Format; empty
 // values, patterns without elements, and patterns cut in two in English.

@@ -197,7 +197,7 @@ class TStrDriver {
     const unsigned from = Below(length + 1), k = Below(length + 1);
     const std::string tail = m_.text.substr(from), other = m_.text.substr(k);
     const char* own = s_.CStr();
-    history_.push_back(op);
+    op_ = op;
     BStrBase& base = s_;  // the growing operations through their virtual slots
     switch (op) {
       case 0: {  // the forms of assignment
@@ -349,17 +349,13 @@ class TStrDriver {
     if (Below(8) == 0) t += std::string(Below(70), 'a');  // past a capacity step
     return t;
   }
-  std::string Trace() const {
-    std::string ops;
-    for (unsigned op : history_) ops += std::to_string(op) + " ";
-    return "after operations " + ops + "on \"" + m_.text + "\"";
-  }
+  std::string Trace() const { return "after operation " + std::to_string(op_) + " on \"" + m_.text + "\""; }
 
   std::mt19937 random_;
   BStr s_;
   TStrModel m_;
   unsigned count_ = 0;  // the count the model's operation returned
-  std::vector<unsigned> history_;
+  unsigned op_ = 0;     // the last operation; the seed and step name the sequence
 };
 
 // ---------------------------------------------------------------------------
@@ -511,9 +507,7 @@ class TTableDriver {
     }
   }
 
-  // The walk First(0), Valid(), Current(), Next() sees every item once and
-  // leaves the cursor on the last; a cursor past the end is not valid and
-  // its Current() raises.
+  // A walk sees every item once and ends on the last; past the end Current() raises.
   void CheckCursor() {
     TPtrArrayIter<TModelItem> it(table_);
     std::vector<TEntry> seen;

@@ -28,7 +28,7 @@ TEST(TextTest, CompareText) {
   }
 }
 
-TEST(TextTest, CopyAndFindSubstring) {
+TEST(TextTest, SubstringsCopiesAndNumbers) {
   char out[16];
   CopySubstring(out, "abcdef", 2, 3);
   EXPECT_STREQ(out, "cde");
@@ -40,17 +40,11 @@ TEST(TextTest, CopyAndFindSubstring) {
   EXPECT_EQ(FindSubstring("abc", "c", 3), -1);
   EXPECT_EQ(FindSubstring("abcabc", "bc", 2), 4);
   EXPECT_EQ(FindSubstring("abc", "", 0), -1);
-}
-
-TEST(TextTest, HeapStrDup) {
   EXPECT_EQ(HeapStrDup(nullptr), nullptr);
   char* copy = HeapStrDup("text");
   EXPECT_STREQ(copy, "text");
   EXPECT_EQ(HeapMemSize(copy), 5u);
   EXPECT_EQ(HeapMemFree(copy), 0u);
-}
-
-TEST(TextTest, RoundHalfAwayAndSign) {
   // clang-format off
   const double rounding[][2] = {{0.5, 1}, {-0.5, -1}, {0.49, 0}, {2.5, 3}, {-2.5, -3}, {2.49, 2}, {-2.49, -2}};
   const int signs[][2] = {{0, 0}, {-7, -1}, {123456, 1}};
@@ -130,12 +124,10 @@ TEST(LocaleTest, CaseAndOemBytesOfTheCodePage) {
   const char kUpper[] = "\xcf\xd0\xc8\xc2\xc5\xd2 \xcc\xc8\xd0 \xa8\xcb\xca\xc0";
   const char kTitle[] = "\xcf\xf0\xe8\xe2\xe5\xf2 \xcc\xe8\xf0 \xa8\xeb\xea\xe0";
   BStr s(kLower);
-  s.ChangeCase(0, 0, 0);
-  EXPECT_STREQ(s.CStr(), kUpper);
-  s.ChangeCase(1, 0, 0);
-  EXPECT_STREQ(s.CStr(), kLower);
-  s.ChangeCase(2, 0, 0);
-  EXPECT_STREQ(s.CStr(), kTitle);
+  for (int mode = 0; mode < 3; ++mode) {  // upper, lower, title case
+    s.ChangeCase(mode, 0, 0);
+    EXPECT_STREQ(s.CStr(), (mode == 0 ? kUpper : mode == 1 ? kLower : kTitle)) << mode;
+  }
   EXPECT_TRUE(plat::IsCharAlpha('\xb8'));   // ё
   EXPECT_TRUE(plat::IsCharAlpha('\xc0'));   // А
   EXPECT_FALSE(plat::IsCharAlpha('\xb9'));  // №
