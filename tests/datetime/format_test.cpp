@@ -19,10 +19,8 @@ std::string F(const TDateTime& t, const char* pattern) {
   return t.Format(pattern, kLocaleUserDefault).CStr();
 }
 
-// The results of the pattern language, names included, are held to
-// tests/diff/datetime_table.tsv on both builds, and the per-second cache of a
-// compiled pattern by the date pattern fuzz target's replay; here long
-// pictures, threads and random values.
+// The pattern language is held to tests/diff/datetime_table.tsv, the
+// per-second cache to the date pattern fuzz target's replay.
 
 // A long picture of system elements formats whole or as the empty text,
 // never in part; threads that format and end at once leave nothing behind.

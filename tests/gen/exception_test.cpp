@@ -1,6 +1,5 @@
-// Exception report texts (those of the library's raise sites are held to the
-// model tests too) and the raise sites of TArray. Copies own their text as
-// the heap block they hold does (its test checks that).
+// Exception report texts and TArray's raise sites (the other raise sites are
+// held to the model tests, copies to the heap block's copy test).
 
 #include <gtest/gtest.h>
 

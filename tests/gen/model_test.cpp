@@ -1,7 +1,5 @@
-// Model-based tests of BStr and TPtrArray: a short reference model of each
-// (text, length, capacity and what raises; items in order, capacity and what
-// raises) follows seeded random operation sequences, and the library must
-// agree with it after every step.
+// Seeded random operation sequences on BStr and TPtrArray: the library must
+// agree after every step with a short reference model of each.
 
 #include <gtest/gtest.h>
 
