@@ -166,35 +166,6 @@ TEST_F(LoggerTest, FlushByTimeFromTheWriterThread) {
   log_.Close();
 }
 
-// A batch that fails on the real file system (a missing directory, a file
-// another handle holds) keeps its records for the next one.
-TEST_F(LoggerTest, AFailedBatchLosesNothing) {
-  Settings("FlshLns=0\n[Evts]\nAP=\n");
-  log_.Params().SetLogPath(dir_.File("sub/prog.log").c_str());
-  ASSERT_EQ(log_.Open(), 0u);
-  log_.Log("AP.", "r0");
-  log_.Log("AP.", "r1");
-  EXPECT_EQ(log_.QueuedRecords(), 2u);
-  {
-    TLogLock lock(&log_);
-    EXPECT_EQ(log_.WriteQueue(), 3u);  // the path is missing
-  }
-  std::filesystem::create_directories(dir_.File("sub"));
-  plat::FileHandle holder = nullptr;
-  ASSERT_EQ(
-      plat::OpenFile(dir_.File("sub/prog.log").c_str(), plat::kGenericWrite, 0, plat::kOpenAlways, &holder),
-      0u);
-  {
-    TLogLock lock(&log_);
-    EXPECT_EQ(log_.WriteQueue(), 32u);
-  }
-  plat::CloseFile(holder);
-  log_.Log("AP.", "r2");
-  log_.Close();
-  EXPECT_EQ(log_.QueuedRecords(), 0u);
-  EXPECT_EQ(test::ReadFile(dir_.File("sub/prog.log")), "AP. r0\r\nAP. r1\r\nAP. r2\r\n");
-}
-
 TEST(LogInstanceTest, OneLoggerPerProcess) {
   TLog& a = TLog::Instance();
   EXPECT_EQ(&a, &TLog::Instance());
@@ -248,10 +219,6 @@ class TFaultyDevice : public TLogFileOps {
       return openFailure;
     }
     return TLogFileOps::Open(name, file);
-  }
-  uint32_t SeekToEnd(plat::FileHandle file, uint64_t* position) override {
-    calls.push_back("seek");
-    return TLogFileOps::SeekToEnd(file, position);
   }
   uint32_t Write(plat::FileHandle file, const void* bytes, uint32_t size) override {
     calls.push_back("write " + std::to_string(size));
@@ -376,8 +343,9 @@ TEST_F(FaultTest, FaultsLeaveWholeLinesEachOnceAndTheFileClosed) {
   }
 }
 
-// The last batch of Close is tried again only while another program holds
-// the file (sharing or lock violation); any other failure ends it at once.
+// A failed batch keeps its records and Flush reports the failure. The last
+// batch of Close is tried again only while another program holds the file
+// (sharing or lock violation); any other failure ends it at once.
 TEST_F(FaultTest, TheLastBatchRetriesOnlySharingAndLockViolations) {
   struct Case {
     uint32_t code;
@@ -386,11 +354,11 @@ TEST_F(FaultTest, TheLastBatchRetriesOnlySharingAndLockViolations) {
   };
   // clang-format off
   const Case cases[] = {
-      {plat::kErrorSharingViolation, 4, true},
-      {plat::kErrorLockViolation,    4, true},
-      {plat::kErrorAccessDenied,     1, false},
-      {plat::kErrorPathNotFound,     1, false},
-      {plat::kErrorFileNotFound,     1, false},
+      {plat::kErrorSharingViolation, 5, true},
+      {plat::kErrorLockViolation,    5, true},
+      {plat::kErrorAccessDenied,     2, false},
+      {plat::kErrorPathNotFound,     2, false},
+      {plat::kErrorFileNotFound,     2, false},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -402,8 +370,10 @@ TEST_F(FaultTest, TheLastBatchRetriesOnlySharingAndLockViolations) {
     Device([&](TFaultyDevice& d) {
       d = TFaultyDevice{};
       d.openFailure = c.code;
-      d.failingOpens = 3;
+      d.failingOpens = 4;
     });
+    EXPECT_EQ(log_.Flush(), c.code);
+    EXPECT_EQ(log_.QueuedRecords(), 1u);
     ASSERT_EQ(log_.Close(), 0u);
     EXPECT_EQ(device_.Count("open"), c.expectedOpens);
     EXPECT_EQ(LogText(), c.written ? "AP. last\r\n" : "");
@@ -499,7 +469,7 @@ TEST_F(FaultTest, ABatchIsOneWriteAndItsFlushWaitsForTheLockOnlyWhenItMust) {
     }
     const char* flush = release == 0 ? "flush, lock free" : "flush under the lock";
     const std::string write = "write " + std::to_string(expected.size());  // the whole batch at once
-    EXPECT_EQ(device_.calls, (std::vector<std::string>{"open", "seek", write, "release", flush, "close"}));
+    EXPECT_EQ(device_.calls, (std::vector<std::string>{"open", write, "release", flush, "close"}));
     EXPECT_EQ(log_.QueuedRecords(), 0u);
     Device([](TFaultyDevice& d) { d.flushFailure = plat::kErrorDiskFull; });
     log_.Log("AP.", "one");

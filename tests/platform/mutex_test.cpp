@@ -128,40 +128,17 @@ TEST(NamedMutexTest, HandlesOfOneNameShareTheMutex) {
   EXPECT_EQ(plat::ReleaseMutexHandle(unnamed1), 0u);
   EXPECT_EQ(plat::ReleaseMutexHandle(created), 0u);
   for (MutexHandle m : {unnamed1, unnamed2, other, created, again}) EXPECT_EQ(plat::CloseMutexHandle(m), 0u);
-  // The object lives until its last handle closes.
+  // The object lives until its last handle closes, though its owner lives
+  // on; a create after that starts a fresh mutex, owned by no one.
   MutexHandle kept = nullptr;
   ASSERT_EQ(plat::OpenNamedMutex(name.c_str(), &kept), 0u);
+  ASSERT_EQ(plat::WaitMutex(kept, 0), 0u);
   EXPECT_EQ(plat::CloseMutexHandle(opened), 0u);
   EXPECT_EQ(plat::CloseMutexHandle(kept), 0u);
   EXPECT_EQ(plat::OpenNamedMutex(name.c_str(), &missing), plat::kErrorFileNotFound);
-}
-
-TEST(NamedMutexTest, CreateAfterTheLastCloseStartsFresh) {
-  const std::string name = UniqueName("fresh");
-  EventHandle closed = plat::CreateEventObject(true, false);
-  EventHandle finish = plat::CreateEventObject(true, false);
-  // The thread owns the mutex and closes its only handle: the object goes,
-  // though its owner lives on.
-  TestThread owner([&] {
-    MutexHandle mutex = nullptr;
-    uint32_t code = plat::CreateNamedMutex(name.c_str(), &mutex);
-    if (code == 0) code = plat::WaitMutex(mutex, plat::kInfinite);
-    if (code == 0) code = plat::CloseMutexHandle(mutex);
-    plat::SetEventObject(closed);
-    plat::WaitEventObject(finish, plat::kInfinite);
-    return code;
-  });
-  ASSERT_EQ(plat::WaitEventObject(closed, 10000), 0u);
-  MutexHandle opened = nullptr;
-  EXPECT_EQ(plat::OpenNamedMutex(name.c_str(), &opened), plat::kErrorFileNotFound);
-  MutexHandle mutex = MustCreate(name);
-  EXPECT_EQ(plat::WaitMutex(mutex, 0), 0u);  // not owned by the living thread
-  EXPECT_EQ(plat::ReleaseMutexHandle(mutex), 0u);
-  plat::SetEventObject(finish);
-  EXPECT_EQ(owner.Join(), 0u);
-  plat::CloseMutexHandle(mutex);
-  plat::CloseEventObject(closed);
-  plat::CloseEventObject(finish);
+  MutexHandle fresh = MustCreate(name);
+  EXPECT_EQ(TryFromOtherThread(fresh), 0u);
+  EXPECT_EQ(plat::CloseMutexHandle(fresh), 0u);
 }
 
 TEST(EventTest, AutoResetLetsOneWaitThroughManualResetStaysSet) {

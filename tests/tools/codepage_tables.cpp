@@ -108,10 +108,9 @@ void PrintCodePage() {
     CharLowerA(s);
     lower[c] = static_cast<unsigned char>(s[0]);
     alpha[c] = IsCharAlphaA(char(c)) ? 1 : 0;
-    char src[2] = {char(c), '\0'};
-    char dst[2] = {0, 0};
-    CharToOemA(src, dst);
-    oem[c] = static_cast<unsigned char>(dst[0]);
+    s[0] = char(c);
+    CharToOemA(s, s);  // converts in place, as Windows allows
+    oem[c] = static_cast<unsigned char>(s[0]);
   }
   PrintTable("unsigned char", "kUpper", cp, upper);
   PrintTable("unsigned char", "kLower", cp, lower);
