@@ -51,5 +51,25 @@ TEST(YxBsMemTest, NewAndDeleteUseTheProcessHeap) {
   EXPECT_EQ(deaths, 3);
 }
 
+// A fixed array's elements end with it and with each Resize, the way a
+// leak checker would see them.
+struct Tracked {
+  static int live;
+  Tracked() { ++live; }
+  ~Tracked() { --live; }
+};
+int Tracked::live = 0;
+
+TEST(ArrayTest, ElementsEndWithResizeAndTheArray) {
+  {
+    TArray<Tracked> array;
+    array.Resize(3);
+    EXPECT_EQ(Tracked::live, 3);
+    array.Resize(2);
+    EXPECT_EQ(Tracked::live, 2);
+  }
+  EXPECT_EQ(Tracked::live, 0);
+}
+
 }  // namespace
 }  // namespace yx
