@@ -18,7 +18,7 @@ import time
 
 import pytest
 
-from conftest import REPO_ROOT, wait_until
+from conftest import REPO_ROOT, end, wait_until
 
 SETTINGS = '[Prms]\nFlshLns=100\n[Evts]\nT=\n'
 PAYLOAD = ('0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz' * 2)[:100]
@@ -131,9 +131,7 @@ class Writers:
                        for tag, p in processes.items()}
         finally:
             for process in processes.values():
-                if process.poll() is None:
-                    process.kill()
-                    process.wait()
+                end(process)
         self.pids = {tag: p.pid for tag, p in processes.items()}
         return {tag: counts(tag, *output) for tag, output in outputs.items()}
 
@@ -283,9 +281,7 @@ def test_full_disk_then_space_again(tmp_path, binary):
             stop.touch()
             out, err = writer.communicate(timeout=RUN_TIMEOUT)
         finally:
-            if writer.poll() is None:
-                writer.kill()
-                writer.wait()
+            end(writer)
         data = log.read_bytes()
         assert data.startswith(full)
         check_records(parse_lines(data, log.name), {'w0': counts('w0', out, err, writer.returncode)})
