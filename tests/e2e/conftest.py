@@ -73,10 +73,8 @@ class PrivateBus:
 
     def env(self, **extra):
         """The environment of a program under test: the private bus, plus extra.
-
-        Refuses (fails the test) when the resulting system bus address is not
-        inside the private bus's directory, so that a mistake can never send a
-        power request to the machine's own logind."""
+        Fails the test when the system bus address would lead elsewhere, so that
+        no mistake can send a power request to the machine's own logind."""
         env = dict(os.environ)
         env['DBUS_SYSTEM_BUS_ADDRESS'] = self.address
         env.update({k: str(v) for k, v in extra.items()})
@@ -142,10 +140,8 @@ class LogindMock:
 
 
 class BusRunner:
-    """Runs one built program with the private bus as its system bus.
-
-    env holds the variables every run gets; each call may add or override
-    some. The bus address is always the private bus's (PrivateBus.env checks)."""
+    """Runs one built program with the private bus as its system bus and the
+    variables env gives every run (each call may add or override some)."""
 
     def __init__(self, path, bus, **env):
         self.path = path
@@ -156,8 +152,7 @@ class BusRunner:
         return self.bus.env(**{**self.base_env, **extra})
 
     def run(self, *args, **extra):
-        """Runs the program to its end: exit status, standard output and
-        standard error as text."""
+        """Runs the program to its end: exit status, standard output and error as text."""
         result = self.run_raw(*args, **extra)
         return result.returncode, result.stdout.decode('utf-8'), result.stderr.decode('utf-8')
 
@@ -184,22 +179,17 @@ def private_bus():
     if shutil.which('dbus-daemon') is None:
         pytest.fail('dbus-daemon is not installed')
     bus = PrivateBus()
-    saved = os.environ.get('DBUS_SYSTEM_BUS_ADDRESS')
-    os.environ['DBUS_SYSTEM_BUS_ADDRESS'] = bus.address
     try:
-        yield bus
+        with pytest.MonkeyPatch.context() as patch:
+            patch.setenv('DBUS_SYSTEM_BUS_ADDRESS', bus.address)
+            yield bus
     finally:
-        if saved is None:
-            os.environ.pop('DBUS_SYSTEM_BUS_ADDRESS', None)
-        else:
-            os.environ['DBUS_SYSTEM_BUS_ADDRESS'] = saved
         bus.close()
 
 
 @pytest.fixture(scope='module')
 def logind_process(private_bus):  # pylint: disable=redefined-outer-name
-    """The module's logind mock, started by the first test that needs one and
-    again after a test has stopped it; stopped at the module's end."""
+    """The module's logind mock, (re)started by the logind fixture when there is none."""
     holder = {}
     yield holder
     if 'mock' in holder:
@@ -216,6 +206,20 @@ def logind(private_bus, logind_process):  # pylint: disable=redefined-outer-name
         mock.mock.Reset()
         mock.clear_calls()
     return mock
+
+
+@pytest.fixture(scope='session')
+def win32_build():
+    """The Windows build tree named by $YX_WIN32_BUILD_DIR; skips without one."""
+    directory = os.environ.get('YX_WIN32_BUILD_DIR')
+    if not directory:
+        pytest.skip('YX_WIN32_BUILD_DIR is not set')
+    return pathlib.Path(directory).resolve()
+
+
+def wine_command(program, *args):
+    """The command line that runs a Windows program in the Windows build's Wine prefix."""
+    return [str(REPO_ROOT / 'cmake' / 'wine-run.sh'), os.environ['YX_WIN32_WINEPREFIX'], str(program), *args]
 
 
 @pytest.fixture(scope='session')

@@ -19,7 +19,7 @@ import time
 import dbus
 import pytest
 
-from conftest import LOGIND_MANAGER, LOGIND_PATH, REPO_ROOT, BusRunner, wait_until
+from conftest import LOGIND_MANAGER, LOGIND_PATH, BusRunner, wait_until, wine_command
 
 # The expected texts (banner, usage, the system's texts of the codes the
 # command ends with) and the case tables.
@@ -142,23 +142,19 @@ def test_without_logind_or_bus_every_mode_gives_1062(yxtk, logind, private_bus):
 
 
 # libsystemd that cannot be used: every request fails with 1062 and names the
-# cause. The loader finds the stand-in through LD_LIBRARY_PATH.
-STUB_SOURCE = 'int sd_bus_open_system(void **bus) { *bus = 0; return -1; }\n'
-STUB_VERSIONS = 'LIBSYSTEMD_221 { global: sd_bus_open_system; local: *; };\n'
-
-
-@pytest.mark.parametrize('library,cause', [
-    ('empty', 'libsystemd.so.0: file too short'),
-    ('missing-functions', 'libsystemd.so.0 has no sd_bus_flush (LIBSYSTEMD_221)'),
-    ('later-version', 'libsystemd.so.0 has no sd_bus_open_system (LIBSYSTEMD_221)'),
-])
-def test_unusable_libsystemd_gives_1062_with_its_cause(yxtk, logind, tmp_path, library, cause):
-    if library == 'empty':
+# cause. The loader finds the stand-in (empty, or one function under a version
+# tag) through LD_LIBRARY_PATH.
+@pytest.mark.parametrize('version,cause', [
+    (None, 'libsystemd.so.0: file too short'),
+    ('221', 'libsystemd.so.0 has no sd_bus_flush (LIBSYSTEMD_221)'),
+    ('247', 'libsystemd.so.0 has no sd_bus_open_system (LIBSYSTEMD_221)'),
+], ids=['empty', 'missing-functions', 'later-version'])
+def test_unusable_libsystemd_gives_1062_with_its_cause(yxtk, logind, tmp_path, version, cause):
+    if version is None:
         (tmp_path / 'libsystemd.so.0').write_bytes(b'')
     else:
-        (tmp_path / 'stub.c').write_text(STUB_SOURCE)
-        versions = STUB_VERSIONS if library == 'missing-functions' else STUB_VERSIONS.replace('221', '247')
-        (tmp_path / 'stub.map').write_text(versions)
+        (tmp_path / 'stub.c').write_text('int sd_bus_open_system(void **bus) { *bus = 0; return -1; }\n')
+        (tmp_path / 'stub.map').write_text(f'LIBSYSTEMD_{version} {{ global: sd_bus_open_system; local: *; }};\n')
         subprocess.run(['cc', '-shared', '-fPIC', '-o', str(tmp_path / 'libsystemd.so.0'),
                         f'-Wl,--version-script={tmp_path / "stub.map"}', str(tmp_path / 'stub.c')], check=True)
     for mode in ('-l', '-s', '-sd'):
@@ -172,8 +168,7 @@ def test_unusable_libsystemd_gives_1062_with_its_cause(yxtk, logind, tmp_path, l
 # --- The wait for the resume -----------------------------------------------
 
 def announce_sleep(logind, method, sig, *starts):
-    """Makes `method` send PrepareForSleep(start) for each start before it
-    answers, as logind may."""
+    """Makes `method` send PrepareForSleep(start) for each start before it answers."""
     emits = ''.join(f'self.EmitSignal({LOGIND_MANAGER!r}, "PrepareForSleep", "b", [{s}]); ' for s in starts)
     logind.add_method(method, sig, emits)
 
@@ -224,11 +219,9 @@ def test_a_closed_pipe_never_changes_the_exit_status(yxtk, logind, args, code):
     logind.raise_error('PowerOff', 'b', 'org.freedesktop.DBus.Error.AccessDenied')
     read_end, write_end = os.pipe()
     os.close(read_end)
-    try:
-        result = subprocess.run([str(yxtk.path), *args], env=yxtk.env(), stdout=write_end,
+    with os.fdopen(write_end, 'wb') as closed_pipe:
+        result = subprocess.run([str(yxtk.path), *args], env=yxtk.env(), stdout=closed_pipe,
                                 stderr=subprocess.PIPE, timeout=60, check=False)
-    finally:
-        os.close(write_end)
     assert result.returncode == code & 0xFF, result.stderr
     if args == ['-l']:
         assert logind.method_calls('LockSession') == [['auto']]  # the action ran
@@ -242,8 +235,7 @@ PLAIN = '[Prms]\nTmFrmt=\nPID=off\nTID=off\n[Evts]\nAP=\n'
 
 @pytest.fixture
 def installed(tmp_path, binary):
-    """A copy of yxtk in a directory of its own, where its settings and log
-    files live."""
+    """A copy of yxtk in a directory of its own, beside its settings and log."""
     path = tmp_path / 'yxtk'
     shutil.copy(binary('yxtk'), path)
     return path
@@ -329,12 +321,9 @@ def test_exhausted_memory_ends_with_1359(build_dir, installed, limit_mb):
     if cache.is_file() and '-fsanitize' in cache.read_text(errors='replace'):
         pytest.skip("a sanitizer's shadow memory does not fit an address-space limit")
     (installed.parent / 'yxtk.wli').write_text('[Evts]\n' + ''.join(f'K{i:07d}=v\n' for i in range(1200000)))
-
-    def limit():
-        resource.setrlimit(resource.RLIMIT_AS, (limit_mb << 20, limit_mb << 20))
-
-    result = subprocess.run([str(installed), '-?'], preexec_fn=limit, capture_output=True, timeout=60,
-                            stdin=subprocess.DEVNULL, check=False)
+    result = subprocess.run([str(installed), '-?'], capture_output=True, timeout=60, stdin=subprocess.DEVNULL,
+                            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (limit_mb << 20,) * 2),
+                            check=False)
     assert result.returncode == 1359 % 256, result.stderr
     assert result.stderr.strip()
 
@@ -387,21 +376,9 @@ def test_root_trusts_no_file_another_user_controls(yxtk, logind, installed, name
 
 # --- The Windows build under Wine (only modes that change nothing) --------
 
-@pytest.fixture(scope='module')
-def win32_build():
-    directory = os.environ.get('YX_WIN32_BUILD_DIR')
-    if not directory:
-        pytest.skip('YX_WIN32_BUILD_DIR is not set')
-    build = pathlib.Path(directory).resolve()
-    if not (build / 'app' / 'yxtk.exe').is_file():
-        pytest.fail(f'{build}/app/yxtk.exe is not built')
-    return build
-
-
 def run_wine(exe, args, locale, cwd=None):
-    result = subprocess.run([str(REPO_ROOT / 'cmake' / 'wine-run.sh'), os.environ['YX_WIN32_WINEPREFIX'], str(exe),
-                             *args], env={**os.environ, **locale}, capture_output=True, timeout=120, check=False,
-                            cwd=cwd)
+    result = subprocess.run(wine_command(exe, *args), env={**os.environ, **locale}, capture_output=True, timeout=120,
+                            check=False, cwd=cwd)
     return result.returncode, result.stdout
 
 
