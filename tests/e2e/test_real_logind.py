@@ -277,8 +277,7 @@ def test_block_inhibitors_refuse_the_asking_modes(world, yxtk):
 
 
 def lock_signals(logind, session):
-    """How many Lock signals logind has sent to the session so far (its
-    debug log records every message it sends)."""
+    """How many Lock signals logind's debug log says it has sent to the session."""
     return sum(1 for line in logind.log().splitlines()
                if line.startswith('Sent message type=signal') and f'path={session.path} ' in line and
                'member=Lock ' in line)
