@@ -1,9 +1,8 @@
-// Differential table of the locale comparison: prints the order CompareText
-// gives (lstrcmpA, or lstrcmpiA with flag 1, on Windows) to every text of one
-// and two bytes and to seeded random texts, and its sign for random pairs.
-// The Linux build and the Windows build under Wine must print the same lines
-// (tests/diff/run_diff.sh compares them). Each text is printed in hex, marked
-// "=" when it compares equal to the one before and "<" when above it.
+// Differential table of CompareText (lstrcmpA, or lstrcmpiA with flag 1, on
+// Windows): the order it gives every text of one and two bytes and seeded
+// random texts, each in hex after "=" when equal to the one before or "<",
+// and its sign for random pairs; run_diff.sh compares the Linux build's lines
+// with the Windows build's under Wine.
 
 #include <algorithm>
 #include <cstdint>

@@ -1,15 +1,9 @@
 #!/bin/sh
-# Runs a differential table program of the Linux build and the same program
-# of the Windows build under Wine, in an English and in a Russian locale,
-# and compares their outputs line by line.
-#   run_diff.sh LINUX_EXE WINDOWS_EXE WINEPREFIX
-# Exits 0 when every pair of outputs is equal; otherwise prints the
-# differences and exits 1.
+# run_diff.sh LINUX_EXE WINDOWS_EXE WINEPREFIX: runs a differential table
+# program of the Linux build and the same program of the Windows build under
+# Wine, in an English and in a Russian locale, and compares their outputs;
+# exits 1 with the differences when any pair differs.
 set -u
-if [ $# -ne 3 ]; then
-  echo "usage: $0 LINUX_EXE WINDOWS_EXE WINEPREFIX" >&2
-  exit 2
-fi
 linux_exe=$1
 windows_exe=$2
 prefix=$3

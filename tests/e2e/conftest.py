@@ -43,6 +43,17 @@ def wait_until(predicate, timeout=30.0, interval=0.02):
         time.sleep(interval)
 
 
+def end(process, timeout=10):
+    """Terminates process unless it has ended, and kills it if it lingers."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class PrivateBus:
     """A dbus-daemon of this test session, configured like a system bus."""
 
@@ -60,34 +71,19 @@ class PrivateBus:
             raise RuntimeError(f'dbus-daemon gave an unexpected address {self.address!r}')
         self.connection = dbus.bus.BusConnection(self.address)
 
-    def is_private(self, address):
-        """True when address names a socket in this bus's directory."""
-        return address is not None and address.startswith(f'unix:path={self.dir}/')
-
     def env(self, **extra):
         """The environment of a program under test: the private bus, plus extra.
-
-        Refuses (fails the test) when the resulting system bus address is not
-        inside the private bus's directory, so that a mistake can never send a
-        power request to the machine's own logind."""
+        Fails the test when the system bus address would lead elsewhere, so that
+        no mistake can send a power request to the machine's own logind."""
         env = dict(os.environ)
         env['DBUS_SYSTEM_BUS_ADDRESS'] = self.address
         env.update({k: str(v) for k, v in extra.items()})
-        if not self.is_private(env['DBUS_SYSTEM_BUS_ADDRESS']):
+        if not env['DBUS_SYSTEM_BUS_ADDRESS'].startswith(f'unix:path={self.dir}/'):
             pytest.fail('refusing to run: DBUS_SYSTEM_BUS_ADDRESS is not the private test bus')
         return env
 
-    def emit_signal(self, path, interface, member, signature, *args):
-        """Sends a signal from the test's own connection (not from the mock)."""
-        message = dbus.lowlevel.SignalMessage(path, interface, member)
-        message.append(*args, signature=signature)
-        self.connection.send_message(message)
-        self.connection.flush()
-
     def close(self):
-        if self.daemon.poll() is None:
-            self.daemon.terminate()
-            self.daemon.wait(10)
+        end(self.daemon)
         self.daemon.stdout.close()
         shutil.rmtree(self.dir, ignore_errors=True)
 
@@ -100,8 +96,7 @@ def start_dbusmock(bus, name, *args):
                                    stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
     if not wait_until(lambda: process.poll() is not None or bus.connection.name_has_owner(name),
                       timeout=60) or process.poll() is not None:
-        process.kill()
-        process.wait()
+        end(process)
         raise RuntimeError(f'the mock of {name} did not start:\n{log_path.read_text()}')
     return process
 
@@ -112,12 +107,7 @@ class LogindMock:
     def __init__(self, bus):
         self.bus = bus
         self.process = start_dbusmock(bus, LOGIND_NAME, '--template', 'logind')
-        obj = bus.connection.get_object(LOGIND_NAME, LOGIND_PATH)
-        self.mock = dbus.Interface(obj, MOCK_IFACE)
-
-    @property
-    def running(self):
-        return self.process.poll() is None
+        self.mock = dbus.Interface(bus.connection.get_object(LOGIND_NAME, LOGIND_PATH), MOCK_IFACE)
 
     def calls(self):
         """Every call of a mocked method so far, as [(method, [args...])]."""
@@ -145,17 +135,13 @@ class LogindMock:
 
     def stop(self):
         """Ends the mock; afterwards the bus has no logind."""
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(10)
+        end(self.process)
         wait_until(lambda: not self.bus.connection.name_has_owner(LOGIND_NAME))
 
 
 class BusRunner:
-    """Runs one built program with the private bus as its system bus.
-
-    env holds the variables every run gets; each call may add or override
-    some. The bus address is always the private bus's (PrivateBus.env checks)."""
+    """Runs one built program with the private bus as its system bus and the
+    variables env gives every run (each call may add or override some)."""
 
     def __init__(self, path, bus, **env):
         self.path = path
@@ -165,10 +151,9 @@ class BusRunner:
     def env(self, **extra):
         return self.bus.env(**{**self.base_env, **extra})
 
-    def run(self, *args, locale=None, **extra):
-        """Runs the program to its end: exit status, standard output and
-        standard error as text; locale adds its variables to the run's."""
-        result = self.run_raw(*args, **{**(locale or {}), **extra})
+    def run(self, *args, **extra):
+        """Runs the program to its end: exit status, standard output and error as text."""
+        result = self.run_raw(*args, **extra)
         return result.returncode, result.stdout.decode('utf-8'), result.stderr.decode('utf-8')
 
     def run_raw(self, *args, path=None, timeout=60, **extra):
@@ -176,23 +161,16 @@ class BusRunner:
         return subprocess.run([str(path or self.path), *args], env=self.env(**extra), capture_output=True,
                               stdin=subprocess.DEVNULL, timeout=timeout, check=False)
 
+    @contextlib.contextmanager
     def start(self, *args, path=None, **extra):
-        """The program started with its output piped, as a context (running)."""
-        return running([str(path or self.path), *args], env=self.env(**extra))
-
-
-@contextlib.contextmanager
-def running(command, **popen):
-    """A started process (its Popen, output piped), killed if the block
-    leaves it running."""
-    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
-                               **popen)
-    try:
-        yield process
-    finally:
-        if process.poll() is None:
-            process.kill()
-            process.wait()
+        """The program started with its output piped (its Popen), ended if
+        the block leaves it running."""
+        process = subprocess.Popen([str(path or self.path), *args], env=self.env(**extra), stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        try:
+            yield process
+        finally:
+            end(process)
 
 
 @pytest.fixture(scope='session')
@@ -201,22 +179,17 @@ def private_bus():
     if shutil.which('dbus-daemon') is None:
         pytest.fail('dbus-daemon is not installed')
     bus = PrivateBus()
-    saved = os.environ.get('DBUS_SYSTEM_BUS_ADDRESS')
-    os.environ['DBUS_SYSTEM_BUS_ADDRESS'] = bus.address
     try:
-        yield bus
+        with pytest.MonkeyPatch.context() as patch:
+            patch.setenv('DBUS_SYSTEM_BUS_ADDRESS', bus.address)
+            yield bus
     finally:
-        if saved is None:
-            os.environ.pop('DBUS_SYSTEM_BUS_ADDRESS', None)
-        else:
-            os.environ['DBUS_SYSTEM_BUS_ADDRESS'] = saved
         bus.close()
 
 
 @pytest.fixture(scope='module')
 def logind_process(private_bus):  # pylint: disable=redefined-outer-name
-    """The module's logind mock, started by the first test that needs one and
-    again after a test has stopped it; stopped at the module's end."""
+    """The module's logind mock, (re)started by the logind fixture when there is none."""
     holder = {}
     yield holder
     if 'mock' in holder:
@@ -226,15 +199,27 @@ def logind_process(private_bus):  # pylint: disable=redefined-outer-name
 @pytest.fixture
 def logind(private_bus, logind_process):  # pylint: disable=redefined-outer-name
     """A logind mock as its template makes it, with no calls recorded."""
-    if not private_bus.is_private(os.environ.get('DBUS_SYSTEM_BUS_ADDRESS')):
-        pytest.fail('refusing to run: DBUS_SYSTEM_BUS_ADDRESS is not the private test bus')
     mock = logind_process.get('mock')
-    if mock is None or not mock.running:
+    if mock is None or mock.process.poll() is not None:
         mock = logind_process['mock'] = LogindMock(private_bus)
     else:
         mock.mock.Reset()
         mock.clear_calls()
     return mock
+
+
+@pytest.fixture(scope='session')
+def win32_build():
+    """The Windows build tree named by $YX_WIN32_BUILD_DIR; skips without one."""
+    directory = os.environ.get('YX_WIN32_BUILD_DIR')
+    if not directory:
+        pytest.skip('YX_WIN32_BUILD_DIR is not set')
+    return pathlib.Path(directory).resolve()
+
+
+def wine_command(program, *args):
+    """The command line that runs a Windows program in the Windows build's Wine prefix."""
+    return [str(REPO_ROOT / 'cmake' / 'wine-run.sh'), os.environ['YX_WIN32_WINEPREFIX'], str(program), *args]
 
 
 @pytest.fixture(scope='session')

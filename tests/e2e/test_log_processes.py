@@ -5,12 +5,10 @@ temporary directory with its settings file beside it. The loggers of
 different processes share no lock: a batch that finds the file held by
 another process's batch keeps its records for the next one. Whatever the
 interleaving, every record must reach the file exactly once, as one intact
-line, each process's records in order. The Wine cases run log_writer.exe of
-the Windows build named by $YX_WIN32_BUILD_DIR and are skipped without it.
+line, each process's records in order; so too for log_writer.exe under Wine.
 """
 import datetime
 import os
-import pathlib
 import re
 import shutil
 import subprocess
@@ -18,7 +16,7 @@ import time
 
 import pytest
 
-from conftest import REPO_ROOT, wait_until
+from conftest import end, wait_until, wine_command
 
 SETTINGS = '[Prms]\nFlshLns=100\n[Evts]\nT=\n'
 PAYLOAD = ('0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz' * 2)[:100]
@@ -81,13 +79,13 @@ def check_records(records, expected, *, since=None, until=None):
 class Writers:
     """log_writer copied into a fresh directory, and a way to run copies of it."""
 
-    def __init__(self, directory, program, wine_prefix=None):
+    def __init__(self, directory, program, wine=False):
         self.dir = directory / 'logdir'
         self.dir.mkdir()
         self.markers = directory / 'markers'
         self.markers.mkdir()
-        self.wine_prefix = wine_prefix
-        self.program = self.dir / (PROGRAM + ('.exe' if wine_prefix else ''))
+        self.wine = wine
+        self.program = self.dir / (PROGRAM + ('.exe' if wine else ''))
         shutil.copy2(program, self.program)
         self.settings = self.dir / (PROGRAM + '.wli')
         self.log = self.dir / (PROGRAM + '.log')
@@ -96,13 +94,13 @@ class Writers:
         """Replaces the settings file at one stroke, so that a logger reading
         it meanwhile sees either the old or the new text, never a part."""
         staging = self.dir.parent / 'settings.tmp'
-        staging.write_bytes(text.replace('\n', '\r\n' if self.wine_prefix else '\n').encode('ascii'))
+        staging.write_bytes(text.replace('\n', '\r\n' if self.wine else '\n').encode('ascii'))
         os.replace(staging, self.settings)
 
     def command(self, args):
-        if self.wine_prefix:
+        if self.wine:
             args = ['Z:' + a.replace('/', '\\') if a.startswith('/') else a for a in args]
-            return [str(REPO_ROOT / 'cmake' / 'wine-run.sh'), str(self.wine_prefix), str(self.program)] + args
+            return wine_command(self.program, *args)
         return [str(self.program)] + args
 
     def run(self, count, records, *, threads=1, stop=False, on_writing=None):
@@ -131,9 +129,7 @@ class Writers:
                        for tag, p in processes.items()}
         finally:
             for process in processes.values():
-                if process.poll() is None:
-                    process.kill()
-                    process.wait()
+                end(process)
         self.pids = {tag: p.pid for tag, p in processes.items()}
         return {tag: counts(tag, *output) for tag, output in outputs.items()}
 
@@ -153,11 +149,7 @@ def writers(request, tmp_path, binary):
     under Wine."""
     if getattr(request, 'param', 'linux') == 'linux':
         return Writers(tmp_path, binary(PROGRAM))
-    root = os.environ.get('YX_WIN32_BUILD_DIR')
-    if not root:
-        pytest.skip('YX_WIN32_BUILD_DIR is not set')
-    program = pathlib.Path(root) / 'tests' / (PROGRAM + '.exe')
-    return Writers(tmp_path, program, pathlib.Path(os.environ['YX_WIN32_WINEPREFIX']))
+    return Writers(tmp_path, request.getfixturevalue('win32_build') / 'tests' / (PROGRAM + '.exe'), wine=True)
 
 
 EARLIER = b'an earlier run\r\n'
@@ -167,7 +159,7 @@ EARLIER = b'an earlier run\r\n'
 def test_processes_log_into_one_file(writers, count):
     """Two threads each in `count` processes append to a file that holds an
     earlier run."""
-    records_each = 1000 if writers.wine_prefix else 2500
+    records_each = 1000 if writers.wine else 2500
     writers.write_settings(SETTINGS)
     writers.log.write_bytes(EARLIER)
     since = datetime.datetime.now() - datetime.timedelta(seconds=2)
@@ -181,7 +173,7 @@ def test_processes_log_into_one_file(writers, count):
     # The processes really wrote side by side: their batches interleave.
     assert sum(1 for a, b in zip(records, records[1:]) if a['tag'] != b['tag']) >= count
     check_records(records, expected, since=since, until=until)
-    if not writers.wine_prefix:
+    if not writers.wine:
         assert {(r['tag'], r['pid']) for r in records} == set(writers.pids.items())
 
 
@@ -283,9 +275,7 @@ def test_full_disk_then_space_again(tmp_path, binary):
             stop.touch()
             out, err = writer.communicate(timeout=RUN_TIMEOUT)
         finally:
-            if writer.poll() is None:
-                writer.kill()
-                writer.wait()
+            end(writer)
         data = log.read_bytes()
         assert data.startswith(full)
         check_records(parse_lines(data, log.name), {'w0': counts('w0', out, err, writer.returncode)})
