@@ -9,9 +9,9 @@
 # 2. Replays the committed corpus fuzz/corpus/<target> with every target, in
 #    an English and in a Russian user locale.
 # 3. Fuzzes every target for the given seconds, half of them in each locale,
-#    two targets at a time,
-#    starting from a temporary copy of its corpus (fuzz/corpus is never
-#    written), with a 10 s timeout per input and a 2048 MB memory limit.
+#    two runs at a time, starting from a temporary copy of its corpus
+#    (fuzz/corpus is never written), with a 10 s timeout per input and a
+#    2048 MB memory limit.
 #
 # Fails (non-zero) on any crash, broken property, sanitizer report, leak,
 # timeout or memory overrun; the input that caused it is kept in
@@ -99,57 +99,60 @@ for t in "${TARGETS[@]}"; do
   done
 done
 
-echo "=== fuzz ${SECONDS_PER_TARGET}s per target, $JOBS targets at a time"
+echo "=== fuzz ${SECONDS_PER_TARGET}s per target, half in each locale, $JOBS runs at a time"
 FIRST_HALF=$(((SECONDS_PER_TARGET + 1) / 2))
 SECOND_HALF=$((SECONDS_PER_TARGET - FIRST_HALF))
-# fuzz_target T: fuzzes one target, half the time in each locale; writes its
-# summary lines to $WORK/result-T and a line per failed run to $WORK/failed-T.
-fuzz_target() {
-  local t="$1" corpus="$WORK/corpus-$1" dict=() i=0 loc time log status runs speed units line
-  mkdir -p "$corpus" "$ARTIFACTS/$t"
-  cp -R "$ROOT/fuzz/corpus/$t/." "$corpus/"
+# The runs: every target in every locale, each for its half of the time (a
+# half of 0 s is left out: -max_total_time=0 would mean "no limit"). The two
+# runs of a target share its corpus copy, which libFuzzer allows.
+RUNS=()
+for t in "${TARGETS[@]}"; do
+  mkdir -p "$WORK/corpus-$t" "$ARTIFACTS/$t"
+  cp -R "$ROOT/fuzz/corpus/$t/." "$WORK/corpus-$t/"
+  if [ "$FIRST_HALF" -gt 0 ]; then RUNS+=("$t ${LOCALES[0]} $FIRST_HALF"); fi
+  if [ "$SECOND_HALF" -gt 0 ]; then RUNS+=("$t ${LOCALES[1]} $SECOND_HALF"); fi
+done
+# fuzz_run T LOCALE SECONDS: one run; writes its summary line to
+# $WORK/result-T-LOCALE, and a line to $WORK/failed-T-LOCALE when it failed.
+fuzz_run() {
+  local t="$1" loc="$2" time="$3" corpus="$WORK/corpus-$1" dict=() log status runs speed units line
   if [ -f "$ROOT/fuzz/dict/$t.dict" ]; then dict=("-dict=$ROOT/fuzz/dict/$t.dict"); fi
-  for loc in "${LOCALES[@]}"; do
-    time=$FIRST_HALF
-    if [ "$i" -eq 1 ]; then time=$SECOND_HALF; fi
-    i=$((i + 1))
-    # -max_total_time=0 would mean "no limit".
-    if [ "$time" -eq 0 ]; then continue; fi
-    log="$WORK/fuzz-$t-$loc.log"
-    status=0
-    LC_ALL="$loc" LANG="$loc" "$BUILD/fuzz/${t}_fuzz" "${LIMITS[@]}" "${dict[@]}" -max_total_time="$time" \
-      -print_final_stats=1 -artifact_prefix="$ARTIFACTS/$t/" "$corpus" >"$log" 2>&1 || status=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-    units=$(find "$corpus" -type f | wc -l)
-    line="$t ($loc): ${time}s, ${runs:-?} runs, ${speed:-?} exec/s, corpus $units inputs"
-    if [ "$status" -ne 0 ] || log_has_finding "$log"; then
-      tail -n 80 "$log"
-      line="$line: FAILED (exit $status; input kept in $ARTIFACTS/$t/)"
-      echo "fuzz $t $loc" >>"$WORK/failed-$t"
-    fi
-    echo "$line"
-    echo "$line" >>"$WORK/result-$t"
-  done
+  log="$WORK/fuzz-$t-$loc.log"
+  status=0
+  LC_ALL="$loc" LANG="$loc" "$BUILD/fuzz/${t}_fuzz" "${LIMITS[@]}" "${dict[@]}" -max_total_time="$time" \
+    -print_final_stats=1 -artifact_prefix="$ARTIFACTS/$t/" "$corpus" >"$log" 2>&1 || status=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  units=$(find "$corpus" -type f | wc -l)
+  line="$t ($loc): ${time}s, ${runs:-?} runs, ${speed:-?} exec/s, corpus $units inputs"
+  if [ "$status" -ne 0 ] || log_has_finding "$log"; then
+    tail -n 80 "$log"
+    line="$line: FAILED (exit $status; input kept in $ARTIFACTS/$t/)"
+    echo "fuzz $t $loc" >"$WORK/failed-$t-$loc"
+  fi
+  echo "$line"
+  echo "$line" >"$WORK/result-$t-$loc"
 }
 running=0
-for t in "${TARGETS[@]}"; do
+for run in "${RUNS[@]}"; do
   if [ "$running" -ge "$JOBS" ]; then
     wait -n || true
     running=$((running - 1))
   fi
-  fuzz_target "$t" &
+  read -r t loc time <<<"$run"
+  fuzz_run "$t" "$loc" "$time" &
   running=$((running + 1))
 done
 wait
-for t in "${TARGETS[@]}"; do
-  # A target that ended without its result lines counts as failed.
-  if [ -f "$WORK/result-$t" ]; then
-    mapfile -t -O "${#summary[@]}" summary <"$WORK/result-$t"
+for run in "${RUNS[@]}"; do
+  read -r t loc _ <<<"$run"
+  # A run that ended without its result line counts as failed.
+  if [ -f "$WORK/result-$t-$loc" ]; then
+    mapfile -t -O "${#summary[@]}" summary <"$WORK/result-$t-$loc"
   else
-    failed+=("fuzz $t: no result")
+    failed+=("fuzz $t $loc: no result")
   fi
-  if [ -f "$WORK/failed-$t" ]; then mapfile -t -O "${#failed[@]}" failed <"$WORK/failed-$t"; fi
+  if [ -f "$WORK/failed-$t-$loc" ]; then mapfile -t -O "${#failed[@]}" failed <"$WORK/failed-$t-$loc"; fi
 done
 
 echo "=== fuzz summary"

@@ -51,14 +51,16 @@ print_summary() {
   printf '  total time: %ds\n' "$((SECONDS - started_at))"
 }
 
-# Stops a background step and the Wine server kept alive for the Windows
+# Stops the background steps and the Wine server kept alive for the Windows
 # tests, also after a failure.
 cleanup() {
-  if [ "$BG_PID" -ne 0 ]; then
-    kill "$BG_PID" 2>/dev/null || true
-    wait "$BG_PID" 2>/dev/null || true
-    rm -f "$BG_LOG"
-  fi
+  local i
+  for i in "${!BG_PIDS[@]}"; do
+    kill "${BG_PIDS[$i]}" 2>/dev/null || true
+    wait "${BG_PIDS[$i]}" 2>/dev/null || true
+    rm -f "${BG_LOGS[$i]}"
+  done
+  BG_PIDS=()
   # The server of the prefix: the persistent one, or one that a wineboot
   # cut short left behind.
   if [ -n "$WINEPREFIX_DIR" ]; then
@@ -102,29 +104,35 @@ skip_step() {
 # A test run waits on processes, buses and Wine more than it computes, so
 # each run of tests goes on in the background while the next build compiles.
 # bg_step NAME COMMAND...: starts a step in the background, its output kept
-# in a file; wait_step NAME waits for it, prints its output and records it
-# as run_step does (on failure: summary and exit with the step's code).
-BG_NAME=""
-BG_PID=0
-BG_LOG=""
-BG_T0=0
+# in a file; wait_step waits for the oldest background step, prints its
+# output and records it as run_step does (on failure: summary and exit with
+# the step's code).
+BG_NAMES=()
+BG_PIDS=()
+BG_LOGS=()
+BG_T0S=()
 bg_step() {
-  BG_NAME="$1"
+  local name="$1" log
   shift
-  note "$BG_NAME (in the background): $*"
-  BG_LOG="$(mktemp "${TMPDIR:-/tmp}/yx-test-step.XXXXXX")"
-  BG_T0=$SECONDS
-  "$@" >"$BG_LOG" 2>&1 &
-  BG_PID=$!
+  note "$name (in the background): $*"
+  log="$(mktemp "${TMPDIR:-/tmp}/yx-test-step.XXXXXX")"
+  BG_NAMES+=("$name")
+  BG_LOGS+=("$log")
+  BG_T0S+=("$SECONDS")
+  "$@" >"$log" 2>&1 &
+  BG_PIDS+=("$!")
 }
 wait_step() {
-  local rc=0
-  wait "$BG_PID" || rc=$?
-  note "$BG_NAME: output"
-  cat "$BG_LOG"
-  rm -f "$BG_LOG"
-  BG_PID=0
-  record_step "$BG_NAME" "$rc" "$((SECONDS - BG_T0))s, in the background"
+  local rc=0 name="${BG_NAMES[0]}" log="${BG_LOGS[0]}" t0="${BG_T0S[0]}"
+  wait "${BG_PIDS[0]}" || rc=$?
+  BG_NAMES=("${BG_NAMES[@]:1}")
+  BG_PIDS=("${BG_PIDS[@]:1}")
+  BG_LOGS=("${BG_LOGS[@]:1}")
+  BG_T0S=("${BG_T0S[@]:1}")
+  note "$name: output"
+  cat "$log"
+  rm -f "$log"
+  record_step "$name" "$rc" "$((SECONDS - t0))s, in the background"
 }
 
 # The Wine prefix of the Windows build, as its CMake cache defines it: sets
@@ -236,7 +244,8 @@ run_step "linux-asan build" cmake --build --preset linux-asan --parallel "$JOBS"
 wait_step
 bg_step "linux-asan test" ctest --preset linux-asan --parallel "$JOBS"
 tsan_build
-wait_step
+# The sanitizer builds' tests share no files: both may run while the fuzz
+# targets build and run.
 if [ "$TSAN_TESTS" -eq 1 ]; then
   bg_step "linux-tsan test" ctest --preset linux-tsan --parallel "$JOBS"
 fi
@@ -245,9 +254,7 @@ if [ -x "$ROOT/scripts/fuzz.sh" ]; then
 else
   skip_step "fuzz" "no scripts/fuzz.sh"
 fi
-if [ "$TSAN_TESTS" -eq 1 ]; then
-  wait_step
-fi
+while [ "${#BG_PIDS[@]}" -ne 0 ]; do wait_step; done
 
 print_summary
 printf '\ntest.sh: all steps passed\n'
