@@ -202,6 +202,19 @@ bool SomeoneWaitsForLock(ino_t inode, int byte) {
 // the segment's bookkeeping lock (byte 1). An open that reached the segment
 // before the unlink and waited for that lock must notice, after it, that
 // the segment is gone, and not hand out a handle to the dead object.
+// A service may run without standard input: its first open then gets
+// descriptor 0, which the mutex service takes as any other.
+TEST(PosixMutexTest, WorksWithoutStandardInput) {
+  const std::string name = UniqueName("stdin");
+  EXPECT_EQ(ExitStatusWithin(10, Spawn([&] {
+                               close(STDIN_FILENO);
+                               plat::MutexHandle mutex = nullptr;
+                               if (plat::CreateNamedMutex(name.c_str(), &mutex) != 0) return 2;
+                               return plat::CloseMutexHandle(mutex) == 0 ? 0 : 3;
+                             })),
+            0);
+}
+
 TEST(PosixMutexTest, OpenThatRacesTheLastCloseFindsNoMutex) {
   const std::string name = UniqueName("race");
   const std::string path = "/dev/shm/yxmx." + name;
@@ -306,6 +319,34 @@ TEST(PosixFileTest, SharingHoldsBetweenProcessesUntilOneIsKilled) {
   EXPECT_EQ(OpenCode(name, kR, kShareRW, plat::kOpenExisting), 0u);
   Kill(child);
   EXPECT_EQ(OpenCode(name, kW, 0, plat::kOpenExisting), 0u);
+}
+
+// A handle whose share modes were lifted refuses no other open, and still
+// writes: the logger lifts them before it lets other processes in.
+TEST(PosixFileTest, LiftedShareModesRefuseNothing) {
+  ScopedTempDir dir;
+  const std::string name = dir.File("lifted.log");
+  plat::FileHandle file = MustOpen(name, kW, kShareR, plat::kOpenAlways);
+  EXPECT_EQ(OpenCode(name, kW, kShareRW, plat::kOpenExisting), plat::kErrorSharingViolation);
+  EXPECT_EQ(plat::ReleaseShareMode(file), 0u);
+  EXPECT_EQ(OpenCode(name, kW, kShareRW, plat::kOpenExisting), 0u);
+  EXPECT_EQ(plat::WriteAll(file, "x", 1), 0u);
+  EXPECT_EQ(plat::CloseFile(file), 0u);
+}
+
+// A cut that succeeded is not retried because an earlier call left EINTR
+// in errno (it would cut for ever).
+TEST(PosixFileTest, ACutIsNotRetriedForAStaleEintr) {
+  ScopedTempDir dir;
+  const std::string name = dir.File("cut.log");
+  EXPECT_EQ(ExitStatusWithin(10, Spawn([&] {
+                               plat::FileHandle file = nullptr;
+                               if (plat::OpenFile(name.c_str(), kW, kShareRW, plat::kOpenAlways, &file) != 0)
+                                 return 2;
+                               errno = EINTR;
+                               return plat::CutFileAt(file, 0) == 0 ? 0 : 3;
+                             })),
+            0);
 }
 
 TEST(PosixFileTest, SeekToEndWorksBeyond4GiB) {
