@@ -367,13 +367,16 @@ void BStr::FormatV(const char* format, va_list args) {
 
 BStr& BStr::Append(const char* text) {
   if (text == nullptr) text = "";
-  const unsigned n = unsigned(plat::TextLength(text));
+  return Append(text, unsigned(plat::TextLength(text)));
+}
+
+BStr& BStr::Append(const char* text, unsigned n) {
   if (n > kMaxLength - length_) throw EBadAlloc(kBStrSource, kLineBStrRange, length_ + n);
   const bool inside = n != 0 && Owns(text);
   const unsigned offset = inside ? unsigned(text - data_) : 0;
   Reserve(length_ + n);
   if (inside) text = data_ + offset;
-  std::memmove(data_ + length_, text, n);
+  if (n != 0) std::memmove(data_ + length_, text, n);
   length_ += n;
   data_[length_] = '\0';
   AutoTrim();

@@ -145,6 +145,8 @@ class BStr : public BStrBase {
   // Appends text; null appends nothing.
   BStr& Append(const char* text);
   BStr& Append(const BStr& other);
+  // Appends `count` bytes of text, which need no terminating zero.
+  BStr& Append(const char* text, unsigned count);
   BStr& operator+=(const char* text) { return Append(text); }
   BStr& operator+=(const BStr& other) { return Append(other); }
 
@@ -156,6 +158,10 @@ class BStr : public BStrBase {
  private:
   TCharBuffer buffer_;
 };
+
+// BStrBase::FindPattern on `length` characters at `text`, which need no
+// terminating zero.
+unsigned FindPatternIn(const char* text, unsigned length, const char* pattern, unsigned start, int flags);
 
 // A new string: left followed by right.
 BStr operator+(const BStr& left, const char* right);

@@ -259,12 +259,52 @@ class TPatternSearch {
   std::vector<unsigned> nextBar_;  // for each offset of the pattern: its next "|"
 };
 
+// Whether every character of the pattern stands for itself: no "|", "\\",
+// ".", "[" or "*" anywhere. Such a pattern matches where its characters
+// follow one another in the subject.
+bool IsLiteral(const char* pattern, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    switch (pattern[i]) {
+      case '|':
+      case '\\':
+      case '.':
+      case '[':
+      case '*': return false;
+      default: break;
+    }
+  }
+  return true;
+}
+
+// The search of a literal pattern: the event filter's usual case, without
+// the frames and tables of the general search.
+unsigned FindLiteral(const char* subject, unsigned length, const char* pattern, unsigned size, unsigned start,
+                     bool ignoreCase) {
+  const unsigned char* classes = CharClasses(ignoreCase ? 1 : 0);
+  for (unsigned p = start; p < length && length - p >= size; ++p) {
+    unsigned i = 0;
+    while (i < size && classes[static_cast<unsigned char>(pattern[i])] ==
+                           classes[static_cast<unsigned char>(subject[p + i])])
+      ++i;
+    if (i == size) return p;
+  }
+  return kNotFound;
+}
+
 }  // namespace
 
+unsigned FindPatternIn(const char* text, unsigned length, const char* pattern, unsigned start, int flags) {
+  if (pattern == nullptr || text == nullptr) return kNotFound;
+  const size_t size = std::strlen(pattern);
+  const bool ignoreCase = (flags & kIgnoreCase) != 0;
+  if (size != 0 && size <= 0xFFFFFFFFu && IsLiteral(pattern, size))
+    return FindLiteral(text, length, pattern, unsigned(size), start, ignoreCase);
+  TPatternSearch search(text, length, ignoreCase);
+  return search.Find({pattern, unsigned(size)}, start);
+}
+
 unsigned BStrBase::FindPattern(const char* pattern, unsigned start, int flags) const {
-  if (pattern == nullptr || data_ == nullptr) return kNotFound;
-  TPatternSearch search(data_, length_, (flags & kIgnoreCase) != 0);
-  return search.Find({pattern, unsigned(std::strlen(pattern))}, start);
+  return FindPatternIn(data_, length_, pattern, start, flags);
 }
 
 }  // namespace yx
