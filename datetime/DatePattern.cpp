@@ -293,15 +293,15 @@ bool TDatePattern::RenderSecond(const plat::SystemTime& fields, uint32_t locale)
   return true;
 }
 
-bool TDatePattern::Append(const TDateTime& value, uint32_t locale, BStr* out) {
-  if (value.IsEmpty()) return false;
+const std::string* TDatePattern::Render(const TDateTime& value, uint32_t locale) {
+  if (value.IsEmpty()) return nullptr;
   const int32_t ms = value.DayMilliseconds();
   const int64_t second = int64_t(value.Value()) * 86400 + ms / 1000;
   if (second != cachedSecond_ || locale != cachedLocale_) {
     plat::SystemTime fields{};
     FieldsOf(value, &fields);
     cachedSecond_ = -1;
-    if (!RenderSecond(fields, locale)) return false;
+    if (!RenderSecond(fields, locale)) return nullptr;
     cachedSecond_ = second;
     cachedLocale_ = locale;
     // The second's text with room for the milliseconds, when they all have
@@ -329,8 +329,7 @@ bool TDatePattern::Append(const TDateTime& value, uint32_t locale, BStr* out) {
       text_[at + 1] = char('0' + millisecond / 10 % 10);
       text_[at + 2] = char('0' + millisecond % 10);
     }
-    *out += text_.c_str();
-    return true;
+    return &text_;
   }
   std::string& text = text_;
   text.clear();
@@ -342,7 +341,13 @@ bool TDatePattern::Append(const TDateTime& value, uint32_t locale, BStr* out) {
     for (unsigned pairs = tokens_[i].count / 2; pairs != 0; --pairs) AppendNumber(&text, millisecond, 3);
     if (tokens_[i].count % 2 != 0) AppendNumber(&text, millisecond, 1);
   }
-  *out += text.c_str();
+  return &text;
+}
+
+bool TDatePattern::Append(const TDateTime& value, uint32_t locale, BStr* out) {
+  const std::string* text = Render(value, locale);
+  if (text == nullptr) return false;
+  out->Append(text->data(), unsigned(text->size()));
   return true;
 }
 

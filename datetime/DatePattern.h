@@ -35,6 +35,9 @@ class TDatePattern : public TYxBsMem {
   // Appends the text of `value` to `out`. Returns false, appending nothing,
   // for an empty value or when the system cannot format an element.
   bool Append(const TDateTime& value, uint32_t locale, BStr* out);
+  // The same text, kept by the pattern until its next use; null where
+  // Append would append nothing.
+  const std::string* Render(const TDateTime& value, uint32_t locale);
 
  private:
   enum class Kind : uint8_t { kLiteral, kDate, kTime, kMilliseconds };

@@ -207,7 +207,19 @@ uint32_t TDateTime::Set(int16_t year, int32_t month, int8_t day, int8_t hour, in
 uint32_t TDateTime::SetNow() {
   plat::SystemTime now{};
   plat::LocalTime(&now);
-  SetDate(int16_t(now.wYear), now.wMonth, int8_t(now.wDay));
+  // The day number of the last date asked for, per thread: the logger stamps
+  // every record, and the date changes once a day.
+  thread_local uint32_t cachedDate = 0;
+  thread_local double cachedDay = 0.0;
+  const uint32_t date = uint32_t(now.wYear) << 16 | uint32_t(now.wMonth) << 8 | now.wDay;
+  if (date != cachedDate) {
+    if (SetDate(int16_t(now.wYear), now.wMonth, int8_t(now.wDay)) == 0) {
+      cachedDate = date;
+      cachedDay = std::floor(value_);
+    }
+  } else {
+    value_ = cachedDay;
+  }
   return SetTime(int8_t(now.wHour), int8_t(now.wMinute), int8_t(now.wSecond), int16_t(now.wMilliseconds));
 }
 
