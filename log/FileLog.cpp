@@ -252,19 +252,22 @@ uint32_t TFileLog::LogV(const char* category, const char* format, va_list args) 
     va_copy(again, args);
     const int n = std::vsnprintf(inlineText, sizeof inlineText, format != nullptr ? format : "", args);
     const char* message = "";
+    unsigned length = 0;
     TCharBuffer longText;
     if (n >= 0 && size_t(n) < sizeof inlineText) {
       message = inlineText;
+      length = unsigned(n);
     } else if (n >= 0) {
       longText.Alloc(unsigned(n) + 1);
-      std::vsnprintf(longText.Chars(), size_t(n) + 1, format, again);
+      // The same arguments give the same text again.
+      const int rewritten = std::vsnprintf(longText.Chars(), size_t(n) + 1, format, again);
       message = longText.Chars();
+      length = rewritten >= 0 && rewritten <= n ? unsigned(rewritten) : unsigned(std::strlen(message));
     }
     va_end(again);
     // The record is built outside the lock and takes its time stamp under
     // it, so that queue order and time order agree.
-    std::unique_ptr<TLogRecord> record(
-        new TLogRecord(category != nullptr ? category : "", message, TLogRecord::kUnstamped));
+    std::unique_ptr<TLogRecord> record(TLogRecord::MakeUnstamped(category, message, length));
     TPendingFlush pending;
     {
       TLogLock lock(this);
@@ -375,7 +378,8 @@ uint32_t TFileLog::WriteBatch(TPendingFlush* flushLater) {
   };
   for (TLogRecord* record = queue_.Oldest(); record != nullptr;) {
     TLogRecord* next = TLogQueue::Next(record);
-    if (!params_.PassesEvents(record->Category(), record->Message())) {
+    if (!params_.PassesEvents(record->Category(), record->CategoryLength(), record->Message(),
+                              record->MessageLength())) {
       queue_.DeleteAfter(previous);
       record = next;
       continue;

@@ -3,6 +3,8 @@
 
 #include "Log.h"
 
+#include <memory>
+
 #include "Settings.h"
 #include "plat/Clock.h"
 #include "plat/Error.h"
@@ -305,7 +307,7 @@ bool PrepareBatchStatics() {
   try {
     TLogParams params;
     BStr line;
-    TLogRecord("", "").FormatLine(params, &line);
+    std::unique_ptr<TLogRecord>(TLogRecord::Make("", ""))->FormatLine(params, &line);
     TLogFileOps::System();
   } catch (...) {
   }

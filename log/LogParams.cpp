@@ -2,6 +2,8 @@
 
 #include "LogParams.h"
 
+#include <cstring>
+
 #include "plat/Text.h"
 
 namespace yx {
@@ -16,7 +18,7 @@ int TLogEvent::Compare(const TLogEvent* other, int) const {
 TLogParams::TLogParams() : events_(1, TPtrArray<TLogEvent>::kUnique, kEventListGrowth) { SetDefaults(); }
 
 void TLogParams::SetDefaults() {
-  timePattern_ = kDefaultTimePattern;
+  SetTimePattern(kDefaultTimePattern);
   pid_ = true;
   tid_ = true;
   startMode_ = kStartAppend;
@@ -25,28 +27,40 @@ void TLogParams::SetDefaults() {
   events_.Clear();
 }
 
+void TLogParams::SetTimePattern(const char* pattern) {
+  // The compiled pattern, with its formatted second, outlives a re-read of
+  // the settings that keeps the pattern.
+  if (std::strcmp(timePattern_.CStr(), pattern != nullptr ? pattern : "") == 0) return;
+  timePattern_ = pattern;
+  compiledTime_.reset();
+}
+
 bool TLogParams::AddEvent(TLogEvent* event) {
   if (events_.Add(event)) return true;
   delete event;
   return false;
 }
 
-bool TLogParams::PassesEvents(const BStr& category, const BStr& message) const {
+bool TLogParams::PassesEvents(const char* category, unsigned categoryLength, const char* message,
+                              unsigned messageLength) const {
   TPtrArrayIter<TLogEvent> it(events_);
   for (it.First(0); it.Valid(); it.Next()) {
     const TLogEvent* event = it.Current();
-    if (category.FindPattern(event->categoryPattern.CStr(), 0, kIgnoreCase) == kNotFound) continue;
+    if (FindPatternIn(category, categoryLength, event->categoryPattern.CStr(), 0, kIgnoreCase) == kNotFound)
+      continue;
     if (event->messagePattern.Length() == 0) return true;
-    if (message.FindPattern(event->messagePattern.CStr(), 0, 0) != kNotFound) return true;
+    if (FindPatternIn(message, messageLength, event->messagePattern.CStr(), 0, 0) != kNotFound) return true;
   }
   return false;
 }
 
 void TLogParams::AppendTime(const TDateTime& value, BStr* out) {
-  if (compiledTime_ == nullptr || compiledTime_->Source() != timePattern_.CStr()) {
-    compiledTime_ = std::make_unique<TDatePattern>(timePattern_.CStr());
-  }
-  compiledTime_->Append(value, kLocaleUserDefault, out);
+  if (const std::string* text = TimeText(value)) out->Append(text->data(), unsigned(text->size()));
+}
+
+const std::string* TLogParams::TimeText(const TDateTime& value) {
+  if (compiledTime_ == nullptr) compiledTime_ = std::make_unique<TDatePattern>(timePattern_.CStr());
+  return compiledTime_->Render(value, kLocaleUserDefault);
 }
 
 }  // namespace yx

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "BStr.h"
 #include "DatePattern.h"
@@ -42,7 +43,7 @@ class TLogParams : public TYxBsMem {
   void SetDefaults();
 
   const BStr& TimePattern() const { return timePattern_; }
-  void SetTimePattern(const char* pattern) { timePattern_ = pattern; }
+  void SetTimePattern(const char* pattern);
   bool PidFlag() const { return pid_; }
   void SetPidFlag(bool on) { pid_ = on; }
   bool TidFlag() const { return tid_; }
@@ -65,11 +66,19 @@ class TLogParams : public TYxBsMem {
   const TPtrArray<TLogEvent>& Events() const { return events_; }
 
   // Whether a record of this category and message passes the event list.
-  bool PassesEvents(const BStr& category, const BStr& message) const;
+  bool PassesEvents(const BStr& category, const BStr& message) const {
+    return PassesEvents(category.CStr(), category.Length(), message.CStr(), message.Length());
+  }
+  // The same for texts given by their characters and lengths.
+  bool PassesEvents(const char* category, unsigned categoryLength, const char* message,
+                    unsigned messageLength) const;
 
   // Appends `value` formatted by the time pattern, with a pattern compiled
   // once per pattern text. Appends nothing when formatting fails.
   void AppendTime(const TDateTime& value, BStr* out);
+  // The same text, kept until the next use of the time pattern; null where
+  // AppendTime appends nothing.
+  const std::string* TimeText(const TDateTime& value);
 
  private:
   BStr timePattern_;

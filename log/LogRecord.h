@@ -2,6 +2,7 @@
 // of records a logger holds until a batch writes them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "BStr.h"
@@ -10,22 +11,30 @@
 
 namespace yx {
 
-// The record is the date-time value of its time stamp, taken when it is
-// created, with the category, the formatted message and the ids of the
-// process and the thread that logged it.
+// The record is the date-time value of its time stamp, with the category,
+// the formatted message and the ids of the process and the thread that
+// logged it. A record and its two texts are one heap block, so that queuing
+// a record costs one allocation and writing it one release; records are
+// made with Make and deleted with delete.
 class TLogRecord : public TDateTime {
  public:
-  TLogRecord(const char* category, const char* message);
+  // A record stamped with the current time.
+  static TLogRecord* Make(const char* category, const char* message);
   // A record whose time stamp is given later by Stamp: the logger builds
-  // it before it takes its lock and stamps it under the lock.
-  enum TUnstamped { kUnstamped };
-  TLogRecord(const char* category, const char* message, TUnstamped);
+  // it before it takes its lock and stamps it under the lock. The message
+  // is `messageLength` characters, which need no terminating zero.
+  static TLogRecord* MakeUnstamped(const char* category, const char* message, unsigned messageLength);
   // Sets the time stamp to now.
   void Stamp() { SetNow(); }
   ~TLogRecord() override = default;
+  TLogRecord(const TLogRecord&) = delete;
+  TLogRecord& operator=(const TLogRecord&) = delete;
 
-  const BStr& Category() const { return category_; }
-  const BStr& Message() const { return message_; }
+  // Both texts end with a zero.
+  const char* Category() const { return reinterpret_cast<const char*>(this + 1); }
+  unsigned CategoryLength() const { return categoryLength_; }
+  const char* Message() const { return Category() + categoryLength_ + 1; }
+  unsigned MessageLength() const { return messageLength_; }
   uint32_t ProcessId() const { return processId_; }
   uint32_t ThreadId() const { return threadId_; }
 
@@ -35,14 +44,22 @@ class TLogRecord : public TDateTime {
   // message, the message and "\r\n".
   void FormatLine(TLogParams& params, BStr* out) const;
 
+  // The block of a record with `textBytes` bytes of texts behind it.
+  static void* operator new(std::size_t bytes, std::size_t textBytes);
+  // Releases the block if the constructor fails (it cannot).
+  static void operator delete(void* block, std::size_t textBytes) noexcept;
+  static void operator delete(void* block) noexcept { TYxBsMem::operator delete(block); }
+
  private:
   friend class TLogQueue;
 
-  BStr category_;
-  BStr message_;
+  TLogRecord(unsigned categoryLength, unsigned messageLength);
+
+  TLogRecord* next_ = nullptr;  // the next newer record in the queue
   uint32_t processId_;
   uint32_t threadId_;
-  TLogRecord* next_ = nullptr;  // the next newer record in the queue
+  unsigned categoryLength_;
+  unsigned messageLength_;
 };
 
 // The queue owns its records. Records leave it oldest first.

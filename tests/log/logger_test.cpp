@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <regex>
 #include <stdexcept>
@@ -53,10 +54,10 @@ TEST(LineTest, EveryCombinationOfTheOptionalParts) {
     if (withPid) part("Pid=" + pid);
     if (withTid) part("Tid=" + tid);
     part("two\r\nlines 100%");
-    TLogRecord record(category, "two\r\nlines 100%");
-    record.Set(2005, 12, 31, 3, 9, 8, 12);
+    std::unique_ptr<TLogRecord> record(TLogRecord::Make(category, "two\r\nlines 100%"));
+    record->Set(2005, 12, 31, 3, 9, 8, 12);
     BStr out;
-    record.FormatLine(params, &out);
+    record->FormatLine(params, &out);
     EXPECT_EQ(out.CStr(), expected + "\r\n") << parts;
   }
 }
@@ -258,13 +259,15 @@ class TFaultyDevice : public TLogFileOps {
 
  private:
   // The named mutex is recursive for its owner, so the question is asked
-  // from another thread, without waiting.
+  // from another thread. It waits a little: the writer thread may hold the
+  // lock for a moment (it reads the settings as it starts), while a batch
+  // that flushes under the lock holds it until the answer comes.
   bool IsLockFree() const {
     bool free = false;
     std::thread([&] {
       plat::MutexHandle mutex = nullptr;
       if (plat::OpenNamedMutex(lockName.c_str(), &mutex) != 0) return;
-      if (plat::WaitMutex(mutex, 0) == 0) {
+      if (plat::WaitMutex(mutex, 100) == 0) {
         free = true;
         plat::ReleaseMutexHandle(mutex);
       }
