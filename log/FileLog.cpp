@@ -8,16 +8,13 @@
 #include <new>
 
 #include "Log.h"
+#include "MessageText.h"
 #include "plat/Clock.h"
 #include "plat/Error.h"
 #include "plat/File.h"
 
 namespace yx {
 namespace {
-
-// Messages are formatted into a buffer of this size first; longer ones are
-// formatted again into a buffer that fits.
-constexpr size_t kInlineMessage = 256;
 
 // A batch writes its lines in pieces of about this size.
 constexpr unsigned kBatchChunk = 1u << 20;
@@ -247,27 +244,11 @@ uint32_t TFileLog::Log(const char* category, const char* format, ...) {
 uint32_t TFileLog::LogV(const char* category, const char* format, va_list args) {
   // The logging boundary never throws into its callers.
   try {
-    char inlineText[kInlineMessage];
-    va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(inlineText, sizeof inlineText, format != nullptr ? format : "", args);
-    const char* message = "";
-    unsigned length = 0;
-    TCharBuffer longText;
-    if (n >= 0 && size_t(n) < sizeof inlineText) {
-      message = inlineText;
-      length = unsigned(n);
-    } else if (n >= 0) {
-      longText.Alloc(unsigned(n) + 1);
-      // The same arguments give the same text again.
-      const int rewritten = std::vsnprintf(longText.Chars(), size_t(n) + 1, format, again);
-      message = longText.Chars();
-      length = rewritten >= 0 && rewritten <= n ? unsigned(rewritten) : unsigned(std::strlen(message));
-    }
-    va_end(again);
+    const TMessageText message(format, args);
     // The record is built outside the lock and takes its time stamp under
     // it, so that queue order and time order agree.
-    std::unique_ptr<TLogRecord> record(TLogRecord::MakeUnstamped(category, message, length));
+    std::unique_ptr<TLogRecord> record(
+        TLogRecord::MakeUnstamped(category, message.Chars(), message.Length()));
     TPendingFlush pending;
     {
       TLogLock lock(this);
