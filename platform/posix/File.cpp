@@ -173,6 +173,18 @@ bool DispositionFlags(uint32_t disposition, OpenRequest* request) {
   }
 }
 
+// Opens with the request's flags and `access`. When O_NOFOLLOW refused a
+// link and the process is not root, opens again following it, and drops
+// the flag from the request, whose flags then tell what the open did.
+int OpenUnlessLink(const char* name, int access, OpenRequest* request) {
+  int fd = OpenNoIntr(name, request->flags | access);
+  if (fd < 0 && errno == ELOOP && (request->flags & O_NOFOLLOW) != 0 && geteuid() != 0) {
+    request->flags &= ~O_NOFOLLOW;
+    fd = OpenNoIntr(name, request->flags | access);
+  }
+  return fd;
+}
+
 // Opens the descriptor. A query handle needs no rights on the file's
 // content; one that may create the file opens it for reading. Other handles
 // are emptied only after the share check, so they need write access for it.
@@ -189,19 +201,22 @@ bool DispositionFlags(uint32_t disposition, OpenRequest* request) {
 int OpenDescriptor(const char* name, uint32_t disposition, OpenRequest* request) {
   request->flags |= O_NONBLOCK | O_NOCTTY;
   if (request->append) request->flags |= O_APPEND;
-  if ((request->write || (request->flags & O_CREAT) != 0) && geteuid() == 0) request->flags |= O_NOFOLLOW;
-  const int flags = request->flags;
+  // Only root keeps O_NOFOLLOW. It changes nothing where the name is no
+  // link, so the open tries it first and asks for the user only when a link
+  // refused it: the logger opens its file for every batch, and the question
+  // costs a system call.
+  if (request->write || (request->flags & O_CREAT) != 0) request->flags |= O_NOFOLLOW;
   if (!request->read && !request->write) {
     const bool truncate = request->truncate;
     request->truncate = false;
-    if (disposition == kOpenExisting) return OpenNoIntr(name, flags | O_PATH);
-    return OpenNoIntr(name, flags | O_RDONLY | (truncate ? O_TRUNC : 0));
+    if (disposition == kOpenExisting) return OpenUnlessLink(name, O_PATH, request);
+    return OpenUnlessLink(name, O_RDONLY | (truncate ? O_TRUNC : 0), request);
   }
   request->shareEmulated = true;
-  if (!request->write && !request->truncate) return OpenNoIntr(name, flags | O_RDONLY);
-  int fd = OpenNoIntr(name, flags | O_RDWR);
+  if (!request->write && !request->truncate) return OpenUnlessLink(name, O_RDONLY, request);
+  int fd = OpenUnlessLink(name, O_RDWR, request);
   if (fd < 0 && errno == EACCES && request->write && !request->read) {
-    fd = OpenNoIntr(name, flags | O_WRONLY);
+    fd = OpenUnlessLink(name, O_WRONLY, request);
     request->shareEmulated = false;
   }
   return fd;

@@ -440,6 +440,22 @@ TEST(PosixFileTest, RootWritesNoFileThroughASymbolicLink) {
   }
   EXPECT_EQ(OpenCode(link, kR, kShareR, plat::kOpenExisting), 0u);
   EXPECT_EQ(yx::test::ReadFile(target), "kept\n");
+  if (!root) return;
+  // Another user follows the link, where root is refused: a child that has
+  // become "nobody" appends through it.
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod(target.c_str(), 0666), 0);
+  const pid_t child = Spawn([&] {
+    if (setgid(65534) != 0 || setuid(65534) != 0) return 2;
+    plat::FileHandle file = nullptr;
+    if (plat::OpenFile(link.c_str(), kW | plat::kFileAppendData, kShareR, plat::kOpenAlways, &file) != 0)
+      return 3;
+    const uint32_t written = plat::WriteAll(file, "more\n", 5);
+    plat::CloseFile(file);
+    return written == 0 ? 0 : 4;
+  });
+  EXPECT_EQ(ExitStatusWithin(10, child), 0);
+  EXPECT_EQ(yx::test::ReadFile(target), "kept\nmore\n");
 }
 
 TEST(PosixFileTest, ErrnoValuesBecomeWindowsCodes) {
