@@ -80,15 +80,15 @@ class TLineWriter {
 
 }  // namespace
 
-void* TLogRecord::operator new(std::size_t bytes, std::size_t textBytes) {
+void* TLogRecord::operator new(std::size_t bytes, TTextRoom room) {
   // Both texts are in memory already, so the sum cannot wrap.
-  return TYxBsMem::operator new(bytes + textBytes);
+  return TYxBsMem::operator new(bytes + room.bytes);
 }
 
 // Called only when the constructor throws. The block goes back to the heap
 // directly: handed to TYxBsMem's operator delete, GCC takes it for a block
 // of another allocation function.
-void TLogRecord::operator delete(void* block, std::size_t) noexcept { HeapMemFree(block); }
+void TLogRecord::operator delete(void* block, TTextRoom) noexcept { HeapMemFree(block); }
 
 TLogRecord::TLogRecord(unsigned categoryLength, unsigned messageLength)
     : processId_(plat::CurrentProcessId()),
@@ -104,7 +104,7 @@ TLogRecord* TLogRecord::MakeUnstamped(const char* category, const char* message,
   }
   const unsigned categoryLength = unsigned(std::strlen(category));
   const std::size_t textBytes = std::size_t(categoryLength) + messageLength + 2;
-  TLogRecord* record = new (textBytes) TLogRecord(categoryLength, messageLength);
+  TLogRecord* record = new (TTextRoom{textBytes}) TLogRecord(categoryLength, messageLength);
   char* text = reinterpret_cast<char*>(record + 1);
   std::memcpy(text, category, categoryLength + 1);
   std::memcpy(text + categoryLength + 1, message, messageLength);

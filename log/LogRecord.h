@@ -44,14 +44,19 @@ class TLogRecord : public TDateTime {
   // message, the message and "\r\n".
   void FormatLine(TLogParams& params, BStr* out) const;
 
-  // The block of a record with `textBytes` bytes of texts behind it.
-  static void* operator new(std::size_t bytes, std::size_t textBytes);
-  // Releases the block if the constructor fails (it cannot).
-  static void operator delete(void* block, std::size_t textBytes) noexcept;
   static void operator delete(void* block) noexcept { TYxBsMem::operator delete(block); }
 
  private:
   friend class TLogQueue;
+
+  // The room for the texts behind a record, in bytes.
+  struct TTextRoom {
+    std::size_t bytes;
+  };
+  // The block of a record with its texts' room behind it.
+  static void* operator new(std::size_t bytes, TTextRoom room);
+  // Releases the block if the constructor fails (it cannot).
+  static void operator delete(void* block, TTextRoom room) noexcept;
 
   TLogRecord(unsigned categoryLength, unsigned messageLength);
 
