@@ -8,15 +8,16 @@
 namespace yx {
 namespace {
 
-// Appends the digits of `value` in `radix` (10 or 16) to out at *n; false
-// when they do not fit below `size` - 1.
-bool PutDigits(unsigned long value, unsigned radix, const char* digitChars, char* out, size_t size,
-               size_t* n) {
+// Appends the digits of `value` in `Radix` (10 or 16) to out at *n; false
+// when they do not fit below `size` - 1. The radix is a constant, so that
+// the division by it is a multiplication.
+template <unsigned Radix>
+bool PutDigits(unsigned long value, const char* digitChars, char* out, size_t size, size_t* n) {
   char digits[24];
   unsigned count = 0;
   do {
-    digits[count++] = digitChars[value % radix];
-    value /= radix;
+    digits[count++] = digitChars[value % Radix];
+    value /= Radix;
   } while (value != 0);
   if (count >= size - *n) return false;
   while (count != 0) out[(*n)++] = digits[--count];
@@ -30,8 +31,13 @@ int FormatPlainConversions(char* out, size_t size, const char* format, va_list a
   size_t n = 0;
   for (const char* p = format; *p != '\0'; ++p) {
     if (*p != '%') {
-      if (n + 1 >= size) return -1;
-      out[n++] = *p;
+      // The run of plain characters up to the next conversion, at once.
+      const char* percent = std::strchr(p, '%');
+      const size_t run = percent != nullptr ? size_t(percent - p) : std::strlen(p);
+      if (run >= size - n) return -1;
+      std::memcpy(out + n, p, run);
+      n += run;
+      p += run - 1;
       continue;
     }
     ++p;
@@ -47,17 +53,17 @@ int FormatPlainConversions(char* out, size_t size, const char* format, va_list a
           out[n++] = '-';
           magnitude = 0ul - magnitude;
         }
-        if (!PutDigits(magnitude, 10, "0123456789", out, size, &n)) return -1;
+        if (!PutDigits<10>(magnitude, "0123456789", out, size, &n)) return -1;
         break;
       }
       case 'u':
       case 'x':
       case 'X': {
         const unsigned long value = isLong ? va_arg(args, unsigned long) : va_arg(args, unsigned);
-        const bool hex = *p != 'u';
-        if (!PutDigits(value, hex ? 16 : 10, *p == 'X' ? "0123456789ABCDEF" : "0123456789abcdef", out, size,
-                       &n))
-          return -1;
+        const bool fits = *p == 'u'   ? PutDigits<10>(value, "0123456789", out, size, &n)
+                          : *p == 'x' ? PutDigits<16>(value, "0123456789abcdef", out, size, &n)
+                                      : PutDigits<16>(value, "0123456789ABCDEF", out, size, &n);
+        if (!fits) return -1;
         break;
       }
       case 's': {

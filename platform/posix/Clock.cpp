@@ -11,7 +11,6 @@
 namespace plat {
 
 void LocalTime(SystemTime* now) {
-  detail::LoadTimeZone();
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
   // The broken-down time of the last second asked for, per thread: the
@@ -20,6 +19,7 @@ void LocalTime(SystemTime* now) {
   thread_local tm local{};
   const time_t seconds = ts.tv_sec;
   if (seconds != cachedSecond) {
+    detail::LoadTimeZone();
     localtime_r(&seconds, &local);
     cachedSecond = seconds;
   }
