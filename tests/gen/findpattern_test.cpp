@@ -67,6 +67,19 @@ TEST(FindPatternTest, RandomPatternsAgreeWithTheReference) {
   }
 }
 
+// A "-" at either end of a class is the character itself, never a range to
+// the "]" that closes the class: "[+-]" holds "+" and "-" but not "5",
+// which lies between "+" and "]".
+TEST(FindPatternTest, ADashAtEitherEndOfAClassIsItself) {
+  for (const char* pattern : {"[+-]", "[-+]", "x[\x01-]", "[\xe0-]y", "[a-]", "[-]"}) {
+    for (const char* subject : {"5", "A", "+", "-", "x5", "xA", "x-", "\xc0y", "5y", "-y", "]", "\x01"}) {
+      Check(pattern, subject);
+    }
+  }
+  EXPECT_EQ(BStr("5-").FindPattern("[+-]", 0, 0), 1u);
+  EXPECT_EQ(BStr("A5").FindPattern("[+-]", 0, 0), kNotFound);
+}
+
 std::string Repeat(const std::string& piece, int times) {
   std::string text;
   for (int i = 0; i < times; ++i) text += piece;
